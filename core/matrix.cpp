@@ -1,0 +1,119 @@
+#include "core/matrix.h"
+
+#include <cmath>
+
+namespace mtl {
+
+assertion::assertion(const std::string& condition, const std::string& operation)
+    : message_("mtl assertion: " + condition + " failed in " + operation)
+{
+}
+
+const char* assertion::what() const noexcept { return message_.c_str(); }
+
+void throw_assertion(const char* condition, const char* operation)
+{
+    throw assertion(condition, operation);
+}
+
+void rank_one_update(DenseMatrix A, const ScaledVector& x, const DenseVector& y)
+{
+    const int rows = A.nrows();
+    const int cols = A.ncols();
+    if (!(rows <= x.size()))
+        throw_assertion("A.nrows() <= x.size()", "mtl::rank_one_update()");
+    if (!(cols <= y.size()))
+        throw_assertion("A.ncols() <= y.size()", "mtl::rank_one_update()");
+    const DenseVector& xv = x.vector();
+    const double alpha = x.alpha();
+    for (int i = 0; i < rows; ++i) {
+        const double t = xv(i) * alpha;
+        for (int j = 0; j < cols; ++j)
+            A(i, j) = A(i, j) + y(j) * t;
+    }
+}
+
+void copy(const DenseMatrix& A, DenseMatrix B)
+{
+    const int rows = A.nrows();
+    const int cols = A.ncols();
+    if (!(rows <= B.nrows()))
+        throw_assertion("A.nrows() <= B.nrows()", "copy(A, B, twod_tag)");
+    if (!(cols <= B.ncols()))
+        throw_assertion("A.ncols() <= B.ncols()", "copy(A, B, twod_tag)");
+    for (int i = 0; i < rows; ++i)
+        for (int j = 0; j < cols; ++j)
+            B(i, j) = A(i, j);
+}
+
+void copy(const DenseMatrix& A, DenseMatrix B, twod_tag) { copy(A, B); }
+
+}  // namespace mtl
+
+DenseMatrix::DenseMatrix(int rows, int cols)
+    : storage_(new std::vector<double>(static_cast<std::size_t>(rows) * cols, 0.0)),
+      nrows_(rows),
+      ncols_(cols),
+      stride_(cols)
+{
+}
+
+DenseMatrix DenseMatrix::sub_matrix(int row0, int col0, int rows, int cols) const
+{
+    DenseMatrix block(*this);
+    block.offset_ = offset_ + row0 * stride_ + col0;
+    block.nrows_ = rows;
+    block.ncols_ = cols;
+    return block;
+}
+
+namespace matmat {
+
+void mult(const DenseMatrix& A, const DenseMatrix& B, DenseMatrix C)
+{
+    const int rows = A.nrows();
+    const int inner = A.ncols();
+    const int cols = B.ncols();
+    for (int r = 0; r < rows; ++r)
+        for (int s = 0; s < cols; ++s)
+            for (int k = 0; k < inner; ++k)
+                C(r, s) = C(r, s) + A(r, k) * B(k, s);
+}
+
+void transpose(const DenseMatrix& A, DenseMatrix B)
+{
+    const int rows = A.nrows();
+    const int cols = A.ncols();
+    if (!(rows <= B.ncols()))
+        mtl::throw_assertion("A.nrows() <= B.ncols()", "matmat::transpose()");
+    if (!(cols <= B.nrows()))
+        mtl::throw_assertion("A.ncols() <= B.nrows()", "matmat::transpose()");
+    for (int i = 0; i < rows; ++i)
+        for (int j = 0; j < cols; ++j)
+            B(j, i) = A(i, j);
+}
+
+}  // namespace matmat
+
+void normalize_max_abs(DenseVector v)
+{
+    const int n = v.size();
+    double m = 0.0;
+    for (int i = 0; i < n; ++i)
+        if (std::fabs(v(i)) > m)
+            m = std::fabs(v(i));
+    for (int i = 0; i < n; ++i)
+        v(i) = v(i) / m;
+}
+
+void normalize_unit_signed(DenseVector v)
+{
+    const int n = v.size();
+    double s = 0.0;
+    for (int i = 0; i < n; ++i)
+        s = s + v(i) * v(i);
+    const double root = std::sqrt(s);
+    const double f = v(0) > 0.0 ? 1.0 / root : -1.0 / root;
+    for (int i = 0; i < n; ++i)
+        v(i) = v(i) * f;
+}
