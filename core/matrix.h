@@ -111,12 +111,18 @@ private:
 
     void release() noexcept
     {
-        if (count_ && --*count_ <= 0) {
-            delete object_;
-            delete count_;
-        }
+        if (count_ && --*count_ <= 0)
+            destroy();
         object_ = nullptr;
         count_ = nullptr;
+    }
+
+    // Out of line: the compiler cannot follow the counter across handles and
+    // would otherwise warn about a use after free that cannot happen.
+    [[gnu::noinline]] void destroy() noexcept
+    {
+        delete object_;
+        delete count_;
     }
 
     T* object_ = nullptr;
