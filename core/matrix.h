@@ -66,11 +66,13 @@ public:
 
     refcnt_ptr& operator=(const refcnt_ptr& other) noexcept
     {
-        if (other.count_)
-            ++*other.count_;
+        T* object = other.object_;
+        int* count = other.count_;
+        if (count)
+            ++*count;
         release();
-        object_ = other.object_;
-        count_ = other.count_;
+        object_ = object;
+        count_ = count;
         return *this;
     }
 
