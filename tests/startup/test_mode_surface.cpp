@@ -1,0 +1,165 @@
+#include "startup/mode_surface.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <iostream>
+#include <map>
+#include <sstream>
+
+#include "core/matrix_text.h"
+
+namespace {
+
+// Standard output and the debug log go to memory while alive.
+class QuietOutputs {
+public:
+    QuietOutputs()
+        : out_(std::cout.rdbuf(outText.rdbuf())), log_(static_cast<std::ostream&>(debug_log).rdbuf(logText.rdbuf())) {}
+    ~QuietOutputs() {
+        std::cout.rdbuf(out_);
+        static_cast<std::ostream&>(debug_log).rdbuf(log_);
+    }
+    std::ostringstream outText;
+    std::ostringstream logText;
+
+private:
+    std::streambuf* out_;
+    std::streambuf* log_;
+};
+
+DiskMesh systemMesh() {
+    QuietOutputs quiet;
+    return generate_disk_mesh(6, 10);
+}
+
+// Heights that tell the vertices apart: 0.001 * (i + 1).
+DenseVector rampHeights(int n) {
+    DenseVector h(n);
+    for (int i = 0; i < n; ++i)
+        h(i) = 0.001 * (i + 1);
+    return h;
+}
+
+double signedArea(const ModeSurface& s, const ModeTriangle& t) {
+    const ModeVertex& a = s.vertices[t.apex];
+    const ModeVertex& b = s.vertices[t.first];
+    const ModeVertex& c = s.vertices[t.second];
+    return (double(b.x) - a.x) * (double(c.y) - a.y) - (double(b.y) - a.y) * (double(c.x) - a.x);
+}
+
+std::array<int, 3> tri(const ModeTriangle& t) { return {t.apex, t.first, t.second}; }
+
+void release(ModeSurface& s) {
+    delete[] s.triangles;
+    delete[] s.vertices;
+}
+
+}  // namespace
+
+TEST(BuildModeSurface, LiftsInteriorPointsAndKeepsTheRimFlat) {
+    const DiskMesh mesh = systemMesh();
+    ModeSurface s = BuildModeSurface(mesh, rampHeights(271));
+    ASSERT_EQ(s.vertexCount, 331);
+    ASSERT_EQ(s.triangleCount, 1860);
+    EXPECT_EQ(s.vertices[0].x, 0.0f);
+    EXPECT_EQ(s.vertices[0].y, 0.0f);
+    EXPECT_EQ(s.vertices[0].z, 0.001f);
+    EXPECT_EQ(s.vertices[1].x, 0.1f);
+    EXPECT_EQ(s.vertices[1].y, 0.0f);
+    EXPECT_EQ(s.vertices[1].z, 0.002f);
+    EXPECT_EQ(s.vertices[270].z, static_cast<float>(0.001 * 271));
+    for (int i = 271; i < 331; ++i)
+        EXPECT_EQ(s.vertices[i].z, 0.0f) << i;
+    for (int i = 0; i < 331; ++i) {
+        EXPECT_EQ(s.vertices[i].x, static_cast<float>(mesh.points[i].first));
+        EXPECT_EQ(s.vertices[i].y, static_cast<float>(mesh.points[i].second));
+    }
+    release(s);
+}
+
+TEST(BuildModeSurface, FansTurnInTheListedOrder) {
+    ModeSurface s = BuildModeSurface(systemMesh(), rampHeights(271));
+    const std::array<std::array<int, 3>, 12> first{{{0, 5, 6}, {0, 4, 5}, {0, 3, 4}, {0, 2, 3}, {0, 1, 2}, {0, 6, 1},
+                                                    {1, 6, 18}, {1, 0, 6}, {1, 2, 0}, {1, 8, 2}, {1, 7, 8}, {1, 18, 7}}};
+    for (int k = 0; k < 12; ++k)
+        EXPECT_EQ(tri(s.triangles[k]), first[k]) << "triangle " << k;
+    // Point 271's fan follows the 271 six-triangle fans of the interior.
+    EXPECT_EQ(tri(s.triangles[1626]), (std::array<int, 3>{271, 330, 272}));
+    EXPECT_EQ(tri(s.triangles[1627]), (std::array<int, 3>{271, 217, 330}));
+    EXPECT_EQ(tri(s.triangles[1628]), (std::array<int, 3>{271, 272, 217}));
+    EXPECT_EQ(s.triangles[1629].apex, 272);
+    release(s);
+}
+
+TEST(BuildModeSurface, InsideTrianglesRepeatPerCornerAndRimTrianglesWindTheOtherWay) {
+    ModeSurface s = BuildModeSurface(systemMesh(), rampHeights(271));
+    int counterClockwise = 0, clockwise = 0;
+    std::map<std::array<int, 3>, int> distinct;
+    for (int k = 0; k < s.triangleCount; ++k) {
+        const ModeTriangle& t = s.triangles[k];
+        const double area = signedArea(s, t);
+        if (area > 0) {
+            ++counterClockwise;
+            std::array<int, 3> key = tri(t);
+            std::rotate(key.begin(), std::min_element(key.begin(), key.end()), key.end());
+            ++distinct[key];
+        } else {
+            ++clockwise;
+            EXPECT_GE(t.apex, 271);
+            EXPECT_GE(t.first, 271);
+            EXPECT_GE(t.second, 271);
+        }
+    }
+    EXPECT_EQ(counterClockwise, 1800);
+    EXPECT_EQ(clockwise, 60);
+    EXPECT_EQ(distinct.size(), 600u);
+    for (const auto& [key, count] : distinct)
+        EXPECT_EQ(count, 3) << key[0] << " " << key[1] << " " << key[2];
+    release(s);
+}
+
+TEST(BuildModeSurface, DegenerateFans) {
+    DiskMesh mesh;
+    mesh.points = {{0.0, 0.0}, {1.0, 0.0}, {0.0, 1.0}};
+    mesh.boundary = {0, 0, 0};
+    mesh.neighbours = {{1}, {0}, {}};
+    ModeSurface s = BuildModeSurface(mesh, rampHeights(3));
+    ASSERT_EQ(s.triangleCount, 2);
+    EXPECT_EQ(tri(s.triangles[0]), (std::array<int, 3>{0, 1, 1}));
+    EXPECT_EQ(tri(s.triangles[1]), (std::array<int, 3>{1, 0, 0}));
+    release(s);
+}
+
+TEST(BuildModeSurface, HeightsShorterThanTheInteriorFailTheElementCheck) {
+    try {
+        BuildModeSurface(systemMesh(), rampHeights(270));
+        FAIL() << "no assertion";
+    } catch (const mtl::assertion& failure) {
+        EXPECT_STREQ(failure.what(), "mtl assertion: i - first < size() failed in dense1D::operator[]");
+    }
+}
+
+TEST(ModeComputation, ScalesTheFifthModeToAPeakOfOne) {
+    ModeSurface s;
+    {
+        QuietOutputs quiet;
+        s = ModeComputation();
+        EXPECT_EQ(quiet.outText.str().rfind("0\n271 columns by 271rows\n", 0), 0u);
+        EXPECT_EQ(quiet.logText.str().rfind("The V matrix is 5 columns by 271rows\n", 0), 0u);
+    }
+    ASSERT_EQ(s.vertexCount, 331);
+    ASSERT_EQ(s.triangleCount, 1860);
+    float peak = 0.0f;
+    for (int i = 0; i < 331; ++i) {
+        EXPECT_LE(std::fabs(s.vertices[i].z), 1.0f);
+        peak = std::max(peak, std::fabs(s.vertices[i].z));
+        if (i >= 271) {
+            EXPECT_EQ(s.vertices[i].z, 0.0f);
+        }
+    }
+    EXPECT_EQ(peak, 1.0f);
+    EXPECT_EQ(tri(s.triangles[0]), (std::array<int, 3>{0, 5, 6}));
+}

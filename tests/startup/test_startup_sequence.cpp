@@ -1,0 +1,74 @@
+#include "startup/startup_sequence.h"
+
+#include <gtest/gtest.h>
+
+#include <iostream>
+#include <sstream>
+
+#include "core/eigen_solver.h"
+#include "core/matrix_text.h"
+
+namespace {
+
+DiskMesh quietMesh(int b, int n) {
+    std::ostringstream discard;
+    std::streambuf* saved = std::cout.rdbuf(discard.rdbuf());
+    DiskMesh mesh = generate_disk_mesh(b, n);
+    std::cout.rdbuf(saved);
+    return mesh;
+}
+
+}  // namespace
+
+// The order matters: nothing may be published before the failing run, and
+// the successful run afterwards must publish.
+TEST(ComputeAndPublishModeSurface, AnEscapingAssertionIsReportedAndPublishesNothing) {
+    std::ostringstream errors;
+    std::ostringstream log;
+    std::streambuf* savedLog = static_cast<std::ostream&>(debug_log).rdbuf(log.rdbuf());
+    const bool ok = ComputeAndPublishModeSurface(
+        [] {
+            // A singular operator: its first pivot is zero, so the first solve
+            // steps outside the right-hand side.
+            DenseMatrix K(4, 4);
+            K(1, 1) = K(2, 2) = K(3, 3) = 1.0;
+            std::vector<DenseVector> modes = inverse_subspace_iteration(K, 3);
+            return BuildModeSurface(quietMesh(6, 1), modes[0]);
+        },
+        errors);
+    static_cast<std::ostream&>(debug_log).rdbuf(savedLog);
+
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(errors.str(), "vibrolane: mtl assertion: i - first < size() failed in dense1D::operator[]\n");
+    EXPECT_EQ(PublishedModeSurface().triangles, nullptr);
+    EXPECT_EQ(PublishedModeSurface().vertices, nullptr);
+    EXPECT_EQ(PublishedModeSurface().triangleCount, 0);
+    EXPECT_EQ(PublishedModeSurface().vertexCount, 0);
+}
+
+TEST(ComputeAndPublishModeSurface, ShortModeVectorIsReportedToo) {
+    std::ostringstream errors;
+    EXPECT_FALSE(ComputeAndPublishModeSurface(
+        [] { return BuildModeSurface(quietMesh(6, 3), DenseVector(5)); }, errors));
+    EXPECT_EQ(errors.str(), "vibrolane: mtl assertion: i - first < size() failed in dense1D::operator[]\n");
+    EXPECT_EQ(PublishedModeSurface().triangles, nullptr);
+}
+
+TEST(ComputeAndPublishModeSurface, PublishesTheComputedSurface) {
+    std::ostringstream errors;
+    ModeSurface computed{};
+    const bool ok = ComputeAndPublishModeSurface(
+        [&computed] {
+            DenseVector heights(7);
+            computed = BuildModeSurface(quietMesh(6, 2), heights);
+            return computed;
+        },
+        errors);
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(errors.str(), "");
+    const ModeSurface& published = PublishedModeSurface();
+    EXPECT_EQ(published.triangles, computed.triangles);
+    EXPECT_EQ(published.vertices, computed.vertices);
+    EXPECT_EQ(published.triangleCount, computed.triangleCount);
+    EXPECT_EQ(published.vertexCount, 19);
+}
