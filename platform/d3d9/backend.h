@@ -146,10 +146,12 @@ public:
     // 0xAARRGGBB words read from `pixels`, rows `pitch` bytes apart.
     virtual void writeBackBuffer(const RECT& rect, const DWORD* pixels, UINT pitch) = 0;
 
-    // Shows the `source` part of the back buffer over `dest` of the surface
-    // (empty rects mean "all"). The default reads the back buffer back and
-    // hands it to RenderSurface::presentImage.
-    virtual HRESULT present(RenderSurface* surface, const QRect& source, const QRect& dest);
+    // Shows the `source` part of the back buffer (`buffers` as last given to
+    // resize) over `dest` of the surface; empty rects mean "all". The
+    // default reads the back buffer back and hands it to
+    // RenderSurface::presentImage.
+    virtual HRESULT present(RenderSurface* surface, const BufferSetup& buffers, const QRect& source,
+                            const QRect& dest);
 
     // The resource with this id is gone; drop anything cached for it.
     virtual void forget(std::uint64_t id) { (void)id; }
