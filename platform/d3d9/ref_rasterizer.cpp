@@ -1,0 +1,893 @@
+#include "platform/d3d9/ref_rasterizer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace platform::d3d9 {
+
+namespace {
+
+// Triangles are clipped to a band this many viewport half-widths wide, which
+// keeps every snapped coordinate well inside 64-bit edge arithmetic.
+constexpr float kGuardBand = 16.0f;
+// Vertex positions snap to 1/256 pixel.
+constexpr int kSubpixelBits = 8;
+constexpr float kSubpixelScale = float(1 << kSubpixelBits);
+
+constexpr int kAttrCount = 8;  // r, g, b, a, u0, v0, u1, v1
+
+inline float clamp01(float v) { return v < 0.0f ? 0.0f : (v > 1.0f ? 1.0f : v); }
+
+inline std::uint32_t toByte(float v) { return std::uint32_t(clamp01(v) * 255.0f + 0.5f); }
+
+inline float fromByte(std::uint32_t b) { return float(b & 0xFF) * (1.0f / 255.0f); }
+
+inline void unpack(D3DCOLOR c, float out[4]) {
+    out[0] = fromByte(c >> 16);
+    out[1] = fromByte(c >> 8);
+    out[2] = fromByte(c);
+    out[3] = fromByte(c >> 24);
+}
+
+inline std::uint32_t pack(const float c[4]) {
+    return (toByte(c[3]) << 24) | (toByte(c[0]) << 16) | (toByte(c[1]) << 8) | toByte(c[2]);
+}
+
+struct Mat3 {
+    float m[3][3];
+};
+
+D3DMATRIX multiply(const D3DMATRIX& a, const D3DMATRIX& b) {
+    D3DMATRIX r;
+    for (int i = 0; i < 4; ++i)
+        for (int j = 0; j < 4; ++j) {
+            float sum = 0.0f;
+            for (int k = 0; k < 4; ++k)
+                sum += a.m[i][k] * b.m[k][j];
+            r.m[i][j] = sum;
+        }
+    return r;
+}
+
+// Normals go through the inverse transpose of the world-view matrix, so that
+// they stay perpendicular to surfaces under non-uniform scaling.
+Mat3 normalMatrix(const D3DMATRIX& worldView) {
+    const float(&a)[4][4] = worldView.m;
+    const float c00 = a[1][1] * a[2][2] - a[1][2] * a[2][1];
+    const float c01 = a[1][2] * a[2][0] - a[1][0] * a[2][2];
+    const float c02 = a[1][0] * a[2][1] - a[1][1] * a[2][0];
+    const float det = a[0][0] * c00 + a[0][1] * c01 + a[0][2] * c02;
+    Mat3 r{};
+    if (det == 0.0f)
+        return r;
+    const float inv = 1.0f / det;
+    // Row-vector convention: n' = n * inverse(M)^T, and inverse(M)^T is the
+    // cofactor matrix divided by the determinant.
+    r.m[0][0] = c00 * inv;
+    r.m[0][1] = c01 * inv;
+    r.m[0][2] = c02 * inv;
+    r.m[1][0] = (a[0][2] * a[2][1] - a[0][1] * a[2][2]) * inv;
+    r.m[1][1] = (a[0][0] * a[2][2] - a[0][2] * a[2][0]) * inv;
+    r.m[1][2] = (a[0][1] * a[2][0] - a[0][0] * a[2][1]) * inv;
+    r.m[2][0] = (a[0][1] * a[1][2] - a[0][2] * a[1][1]) * inv;
+    r.m[2][1] = (a[0][2] * a[1][0] - a[0][0] * a[1][2]) * inv;
+    r.m[2][2] = (a[0][0] * a[1][1] - a[0][1] * a[1][0]) * inv;
+    return r;
+}
+
+void normalize3(float v[3]) {
+    const float len = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
+    if (len > 0.0f) {
+        v[0] /= len;
+        v[1] /= len;
+        v[2] /= len;
+    }
+}
+
+bool compare(DWORD func, float a, float b) {
+    switch (func) {
+    case D3DCMP_NEVER: return false;
+    case D3DCMP_LESS: return a < b;
+    case D3DCMP_EQUAL: return a == b;
+    case D3DCMP_LESSEQUAL: return a <= b;
+    case D3DCMP_GREATER: return a > b;
+    case D3DCMP_NOTEQUAL: return a != b;
+    case D3DCMP_GREATEREQUAL: return a >= b;
+    default: return true;
+    }
+}
+
+bool compareInt(DWORD func, std::uint32_t a, std::uint32_t b) {
+    switch (func) {
+    case D3DCMP_NEVER: return false;
+    case D3DCMP_LESS: return a < b;
+    case D3DCMP_EQUAL: return a == b;
+    case D3DCMP_LESSEQUAL: return a <= b;
+    case D3DCMP_GREATER: return a > b;
+    case D3DCMP_NOTEQUAL: return a != b;
+    case D3DCMP_GREATEREQUAL: return a >= b;
+    default: return true;
+    }
+}
+
+std::uint32_t expand(std::uint32_t v, int bits) {
+    const std::uint32_t max = (1u << bits) - 1;
+    return (v * 255 + max / 2) / max;
+}
+
+std::uint32_t decodeTexel(D3DFORMAT format, const BYTE* p) {
+    switch (format) {
+    case D3DFMT_A8R8G8B8: {
+        std::uint32_t v;
+        std::memcpy(&v, p, 4);
+        return v;
+    }
+    case D3DFMT_X8R8G8B8: {
+        std::uint32_t v;
+        std::memcpy(&v, p, 4);
+        return v | 0xFF000000u;
+    }
+    case D3DFMT_A4R4G4B4: {
+        std::uint16_t v;
+        std::memcpy(&v, p, 2);
+        return (expand(v >> 12, 4) << 24) | (expand((v >> 8) & 0xF, 4) << 16) | (expand((v >> 4) & 0xF, 4) << 8) |
+               expand(v & 0xF, 4);
+    }
+    case D3DFMT_X4R4G4B4: {
+        std::uint16_t v;
+        std::memcpy(&v, p, 2);
+        return 0xFF000000u | (expand((v >> 8) & 0xF, 4) << 16) | (expand((v >> 4) & 0xF, 4) << 8) | expand(v & 0xF, 4);
+    }
+    case D3DFMT_R5G6B5: {
+        std::uint16_t v;
+        std::memcpy(&v, p, 2);
+        return 0xFF000000u | (expand(v >> 11, 5) << 16) | (expand((v >> 5) & 0x3F, 6) << 8) | expand(v & 0x1F, 5);
+    }
+    case D3DFMT_X1R5G5B5:
+    case D3DFMT_A1R5G5B5: {
+        std::uint16_t v;
+        std::memcpy(&v, p, 2);
+        const std::uint32_t a = (format == D3DFMT_X1R5G5B5 || (v & 0x8000)) ? 0xFFu : 0u;
+        return (a << 24) | (expand((v >> 10) & 0x1F, 5) << 16) | (expand((v >> 5) & 0x1F, 5) << 8) |
+               expand(v & 0x1F, 5);
+    }
+    default: return 0xFF000000u;
+    }
+}
+
+UINT bytesPerTexel(D3DFORMAT format) {
+    switch (format) {
+    case D3DFMT_A8R8G8B8:
+    case D3DFMT_X8R8G8B8: return 4;
+    default: return 2;
+    }
+}
+
+inline int wrapCoord(int i, int size, DWORD mode) {
+    switch (mode) {
+    case D3DTADDRESS_CLAMP:
+    case D3DTADDRESS_BORDER: return i < 0 ? 0 : (i >= size ? size - 1 : i);
+    case D3DTADDRESS_MIRROR: {
+        int period = 2 * size;
+        int m = i % period;
+        if (m < 0)
+            m += period;
+        return m < size ? m : period - 1 - m;
+    }
+    default: {
+        int m = i % size;
+        return m < 0 ? m + size : m;
+    }
+    }
+}
+
+}  // namespace
+
+struct RefRasterizer::PixelPipeline {
+    struct Stage {
+        DWORD colorOp, colorArg1, colorArg2, alphaOp, alphaArg1, alphaArg2;
+        const Texels* texels;
+        int coordSet;
+        DWORD minFilter, magFilter, addressU, addressV;
+        bool usesTexture;
+    };
+    bool depthTest = false, depthWrite = false;
+    DWORD zFunc = D3DCMP_LESSEQUAL;
+    bool alphaTest = false;
+    DWORD alphaFunc = D3DCMP_ALWAYS;
+    std::uint32_t alphaRef = 0;
+    bool blend = false;
+    DWORD srcBlend = D3DBLEND_ONE, destBlend = D3DBLEND_ZERO, blendOp = D3DBLENDOP_ADD;
+    float blendFactor[4] = {1, 1, 1, 1};
+    std::uint32_t writeMask = 0xFFFFFFFFu;
+    bool flat = false;
+    DWORD cull = D3DCULL_CCW;
+    float textureFactor[4] = {1, 1, 1, 1};
+    int stageCount = 0;
+    Stage stages[kMaxTextureStages];
+    int clipX0 = 0, clipY0 = 0, clipX1 = 0, clipY1 = 0;  // pixels, x1/y1 exclusive
+    float vpX = 0, vpY = 0, vpHalfW = 0, vpHalfH = 0, vpMinZ = 0, vpMaxZ = 1;
+    bool destHasAlpha = true;
+};
+
+std::string RefRasterizer::description() const { return "Reference software rasterizer"; }
+
+HRESULT RefRasterizer::resize(const BufferSetup& setup) {
+    if (setup.width == 0 || setup.height == 0)
+        return D3DERR_INVALIDCALL;
+    if (setup.colorFormat != D3DFMT_A8R8G8B8 && setup.colorFormat != D3DFMT_X8R8G8B8)
+        return D3DERR_NOTAVAILABLE;
+    if (setup.multiSampleType != D3DMULTISAMPLE_NONE)
+        return D3DERR_NOTAVAILABLE;
+    width_ = setup.width;
+    height_ = setup.height;
+    colorFormat_ = setup.colorFormat;
+    hasDepth_ = setup.depthFormat != D3DFMT_UNKNOWN;
+    const size_t count = size_t(width_) * height_;
+    color_.assign(count, 0);
+    depth_.assign(hasDepth_ ? count : 0, 1.0f);
+    return D3D_OK;
+}
+
+void RefRasterizer::clear(DWORD flags, const D3DRECT* rects, UINT rectCount, D3DCOLOR color, float z, DWORD) {
+    auto fill = [&](LONG x1, LONG y1, LONG x2, LONG y2) {
+        x1 = std::max<LONG>(x1, 0);
+        y1 = std::max<LONG>(y1, 0);
+        x2 = std::min<LONG>(x2, LONG(width_));
+        y2 = std::min<LONG>(y2, LONG(height_));
+        for (LONG y = y1; y < y2; ++y) {
+            if (flags & D3DCLEAR_TARGET)
+                std::fill(color_.begin() + y * width_ + x1, color_.begin() + y * width_ + x2, color);
+            if ((flags & D3DCLEAR_ZBUFFER) && hasDepth_)
+                std::fill(depth_.begin() + y * width_ + x1, depth_.begin() + y * width_ + x2, z);
+        }
+    };
+    if (rectCount == 0 || !rects)
+        fill(0, 0, LONG(width_), LONG(height_));
+    for (UINT i = 0; i < rectCount && rects; ++i)
+        fill(rects[i].x1, rects[i].y1, rects[i].x2, rects[i].y2);
+}
+
+void RefRasterizer::readBackBuffer(DWORD* pixels, UINT pitch) {
+    const std::uint32_t alpha = colorFormat_ == D3DFMT_X8R8G8B8 ? 0xFF000000u : 0;
+    for (UINT y = 0; y < height_; ++y) {
+        auto* row = reinterpret_cast<DWORD*>(reinterpret_cast<BYTE*>(pixels) + size_t(y) * pitch);
+        const std::uint32_t* src = color_.data() + size_t(y) * width_;
+        for (UINT x = 0; x < width_; ++x)
+            row[x] = src[x] | alpha;
+    }
+}
+
+void RefRasterizer::writeBackBuffer(const RECT& rect, const DWORD* pixels, UINT pitch) {
+    for (LONG y = rect.top; y < rect.bottom; ++y) {
+        if (y < 0 || y >= LONG(height_))
+            continue;
+        const auto* row = reinterpret_cast<const DWORD*>(reinterpret_cast<const BYTE*>(pixels) +
+                                                         size_t(y - rect.top) * pitch);
+        for (LONG x = rect.left; x < rect.right; ++x)
+            if (x >= 0 && x < LONG(width_))
+                color_[size_t(y) * width_ + x] = row[x - rect.left];
+    }
+}
+
+void RefRasterizer::forget(std::uint64_t id) { textures_.erase(id); }
+
+const RefRasterizer::Texels* RefRasterizer::texelsFor(const TextureData* texture) {
+    if (!texture || !texture->bits || texture->width == 0 || texture->height == 0)
+        return nullptr;
+    Texels& t = textures_[texture->id];
+    if (t.version != texture->version || t.width != texture->width || t.height != texture->height) {
+        t.width = texture->width;
+        t.height = texture->height;
+        t.argb.resize(size_t(t.width) * t.height);
+        const UINT bpp = bytesPerTexel(texture->format);
+        for (UINT y = 0; y < t.height; ++y) {
+            const BYTE* row = texture->bits + size_t(y) * texture->pitch;
+            for (UINT x = 0; x < t.width; ++x)
+                t.argb[size_t(y) * t.width + x] = decodeTexel(texture->format, row + x * bpp);
+        }
+        t.version = texture->version;
+    }
+    return &t;
+}
+
+void RefRasterizer::processVertices(const FixedFunctionState& state, const TriangleList& list) {
+    const DWORD fvf = list.fvf;
+    const DWORD position = fvf & D3DFVF_POSITION_MASK;
+    pretransformed_ = position == D3DFVF_XYZRHW;
+
+    UINT offset = pretransformed_ ? 16 : 12;
+    if (position >= D3DFVF_XYZB1 && position <= D3DFVF_XYZB5)
+        offset = 12 + 4 * ((position - D3DFVF_XYZ) / 2);
+    int normalAt = -1, diffuseAt = -1, specularAt = -1;
+    if (fvf & D3DFVF_NORMAL) {
+        normalAt = int(offset);
+        offset += 12;
+    }
+    if (fvf & D3DFVF_PSIZE)
+        offset += 4;
+    if (fvf & D3DFVF_DIFFUSE) {
+        diffuseAt = int(offset);
+        offset += 4;
+    }
+    if (fvf & D3DFVF_SPECULAR) {
+        specularAt = int(offset);
+        offset += 4;
+    }
+    int texAt[2] = {-1, -1};
+    const int texCount = int((fvf & D3DFVF_TEXCOUNT_MASK) >> D3DFVF_TEXCOUNT_SHIFT);
+    for (int i = 0; i < texCount; ++i) {
+        if (i < 2)
+            texAt[i] = int(offset);
+        static const UINT sizes[4] = {8, 12, 16, 4};
+        offset += sizes[(fvf >> (16 + 2 * i)) & 3];
+    }
+
+    const DWORD* rs = state.renderState;
+    const bool lighting = rs[D3DRS_LIGHTING] && !pretransformed_;
+    const D3DMATRIX worldView = multiply(state.world, state.view);
+    const D3DMATRIX wvp = multiply(worldView, state.projection);
+    const Mat3 nm = normalMatrix(worldView);
+    const bool normalize = rs[D3DRS_NORMALIZENORMALS] != 0;
+
+    // Light directions in view space, pointing from the surface to the light.
+    struct LightTerm {
+        float dir[3];
+        float diffuse[4];
+        float ambient[4];
+    };
+    LightTerm lights[kMaxActiveLights];
+    int lightCount = 0;
+    if (lighting) {
+        for (UINT i = 0; i < state.lightCount && i < UINT(kMaxActiveLights); ++i) {
+            const D3DLIGHT9& l = state.lights[i];
+            if (l.Type != D3DLIGHT_DIRECTIONAL)
+                continue;  // only directional lights are drawn
+            LightTerm& t = lights[lightCount++];
+            const float* v = &l.Direction.x;
+            for (int j = 0; j < 3; ++j)
+                t.dir[j] = -(v[0] * state.view.m[0][j] + v[1] * state.view.m[1][j] + v[2] * state.view.m[2][j]);
+            normalize3(t.dir);
+            t.diffuse[0] = l.Diffuse.r, t.diffuse[1] = l.Diffuse.g, t.diffuse[2] = l.Diffuse.b, t.diffuse[3] = l.Diffuse.a;
+            t.ambient[0] = l.Ambient.r, t.ambient[1] = l.Ambient.g, t.ambient[2] = l.Ambient.b, t.ambient[3] = l.Ambient.a;
+        }
+    }
+    float globalAmbient[4];
+    unpack(rs[D3DRS_AMBIENT], globalAmbient);
+    const bool colorVertex = rs[D3DRS_COLORVERTEX] != 0;
+    const D3DMATERIAL9& mat = state.material;
+
+    const UINT count = list.triangleCount * 3;
+    vertices_.resize(count);
+    const BYTE* base = list.vertices->bytes + list.offset;
+    for (UINT i = 0; i < count; ++i) {
+        const BYTE* v = base + size_t(i) * list.stride;
+        Vertex& out = vertices_[i];
+        float p[4];
+        std::memcpy(p, v, pretransformed_ ? 16 : 12);
+        float diffuse[4] = {1, 1, 1, 1};
+        float specular[4] = {0, 0, 0, 0};
+        if (diffuseAt >= 0) {
+            D3DCOLOR c;
+            std::memcpy(&c, v + diffuseAt, 4);
+            unpack(c, diffuse);
+        }
+        if (specularAt >= 0) {
+            D3DCOLOR c;
+            std::memcpy(&c, v + specularAt, 4);
+            unpack(c, specular);
+        }
+        if (pretransformed_) {
+            out.x = p[0];
+            out.y = p[1];
+            out.z = p[2];
+            out.w = p[3] != 0.0f ? 1.0f / p[3] : 1.0f;
+            std::memcpy(out.attr, diffuse, sizeof diffuse);
+        } else {
+            const float(&m)[4][4] = wvp.m;
+            out.x = p[0] * m[0][0] + p[1] * m[1][0] + p[2] * m[2][0] + m[3][0];
+            out.y = p[0] * m[0][1] + p[1] * m[1][1] + p[2] * m[2][1] + m[3][1];
+            out.z = p[0] * m[0][2] + p[1] * m[1][2] + p[2] * m[2][2] + m[3][2];
+            out.w = p[0] * m[0][3] + p[1] * m[1][3] + p[2] * m[2][3] + m[3][3];
+            if (lighting) {
+                auto source = [&](DWORD which, const D3DCOLORVALUE& fallback, float outColor[4]) {
+                    if (colorVertex && which == D3DMCS_COLOR1 && diffuseAt >= 0)
+                        std::memcpy(outColor, diffuse, 4 * sizeof(float));
+                    else if (colorVertex && which == D3DMCS_COLOR2 && specularAt >= 0)
+                        std::memcpy(outColor, specular, 4 * sizeof(float));
+                    else
+                        outColor[0] = fallback.r, outColor[1] = fallback.g, outColor[2] = fallback.b,
+                        outColor[3] = fallback.a;
+                };
+                float md[4], ma[4], me[4];
+                source(rs[D3DRS_DIFFUSEMATERIALSOURCE], mat.Diffuse, md);
+                source(rs[D3DRS_AMBIENTMATERIALSOURCE], mat.Ambient, ma);
+                source(rs[D3DRS_EMISSIVEMATERIALSOURCE], mat.Emissive, me);
+                float n[3] = {0, 0, 0};
+                if (normalAt >= 0) {
+                    float raw[3];
+                    std::memcpy(raw, v + normalAt, 12);
+                    for (int j = 0; j < 3; ++j)
+                        n[j] = raw[0] * nm.m[0][j] + raw[1] * nm.m[1][j] + raw[2] * nm.m[2][j];
+                    if (normalize)
+                        normalize3(n);
+                }
+                float c[3];
+                for (int j = 0; j < 3; ++j)
+                    c[j] = me[j] + ma[j] * globalAmbient[j];
+                for (int l = 0; l < lightCount; ++l) {
+                    const LightTerm& t = lights[l];
+                    const float ndotl = std::max(0.0f, n[0] * t.dir[0] + n[1] * t.dir[1] + n[2] * t.dir[2]);
+                    for (int j = 0; j < 3; ++j)
+                        c[j] += ma[j] * t.ambient[j] + md[j] * t.diffuse[j] * ndotl;
+                }
+                out.attr[0] = clamp01(c[0]);
+                out.attr[1] = clamp01(c[1]);
+                out.attr[2] = clamp01(c[2]);
+                out.attr[3] = clamp01(md[3]);
+            } else {
+                std::memcpy(out.attr, diffuse, sizeof diffuse);
+            }
+        }
+        for (int s = 0; s < 2; ++s) {
+            if (texAt[s] >= 0)
+                std::memcpy(out.attr + 4 + 2 * s, v + texAt[s], 8);
+            else
+                out.attr[4 + 2 * s] = out.attr[5 + 2 * s] = 0.0f;
+        }
+    }
+}
+
+void RefRasterizer::drawTriangles(const FixedFunctionState& state, const TriangleList& list) {
+    if (width_ == 0 || list.triangleCount == 0 || !list.vertices)
+        return;
+    const DWORD* rs = state.renderState;
+    PixelPipeline pipe;
+    pipe.depthTest = hasDepth_ && rs[D3DRS_ZENABLE] != D3DZB_FALSE;
+    pipe.depthWrite = pipe.depthTest && rs[D3DRS_ZWRITEENABLE];
+    pipe.zFunc = rs[D3DRS_ZFUNC];
+    pipe.alphaTest = rs[D3DRS_ALPHATESTENABLE] != 0;
+    pipe.alphaFunc = rs[D3DRS_ALPHAFUNC];
+    pipe.alphaRef = rs[D3DRS_ALPHAREF] & 0xFF;
+    pipe.blend = rs[D3DRS_ALPHABLENDENABLE] != 0;
+    pipe.srcBlend = rs[D3DRS_SRCBLEND];
+    pipe.destBlend = rs[D3DRS_DESTBLEND];
+    pipe.blendOp = rs[D3DRS_BLENDOP];
+    unpack(rs[D3DRS_BLENDFACTOR], pipe.blendFactor);
+    unpack(rs[D3DRS_TEXTUREFACTOR], pipe.textureFactor);
+    const DWORD mask = rs[D3DRS_COLORWRITEENABLE];
+    pipe.writeMask = ((mask & D3DCOLORWRITEENABLE_RED) ? 0x00FF0000u : 0) |
+                     ((mask & D3DCOLORWRITEENABLE_GREEN) ? 0x0000FF00u : 0) |
+                     ((mask & D3DCOLORWRITEENABLE_BLUE) ? 0x000000FFu : 0) |
+                     ((mask & D3DCOLORWRITEENABLE_ALPHA) ? 0xFF000000u : 0);
+    pipe.flat = rs[D3DRS_SHADEMODE] == D3DSHADE_FLAT;
+    pipe.cull = rs[D3DRS_CULLMODE];
+    pipe.destHasAlpha = colorFormat_ == D3DFMT_A8R8G8B8;
+
+    for (int s = 0; s < kMaxTextureStages; ++s) {
+        const DWORD* ts = state.stageState[s];
+        if (ts[D3DTSS_COLOROP] == D3DTOP_DISABLE)
+            break;
+        PixelPipeline::Stage& st = pipe.stages[pipe.stageCount++];
+        st.colorOp = ts[D3DTSS_COLOROP];
+        st.colorArg1 = ts[D3DTSS_COLORARG1];
+        st.colorArg2 = ts[D3DTSS_COLORARG2];
+        st.alphaOp = ts[D3DTSS_ALPHAOP];
+        st.alphaArg1 = ts[D3DTSS_ALPHAARG1];
+        st.alphaArg2 = ts[D3DTSS_ALPHAARG2];
+        st.texels = texelsFor(state.texture[s]);
+        st.coordSet = int(ts[D3DTSS_TEXCOORDINDEX] & 0xFFFF) == 1 ? 1 : 0;
+        const DWORD* ss = state.samplerState[s];
+        st.minFilter = ss[D3DSAMP_MINFILTER];
+        st.magFilter = ss[D3DSAMP_MAGFILTER];
+        st.addressU = ss[D3DSAMP_ADDRESSU];
+        st.addressV = ss[D3DSAMP_ADDRESSV];
+        auto selects = [](DWORD arg) { return (arg & D3DTA_SELECTMASK) == D3DTA_TEXTURE; };
+        st.usesTexture = st.texels && (selects(st.colorArg1) || selects(st.colorArg2) || selects(st.alphaArg1) ||
+                                       selects(st.alphaArg2));
+    }
+
+    const D3DVIEWPORT9& vp = state.viewport;
+    pipe.clipX0 = int(std::min<DWORD>(vp.X, width_));
+    pipe.clipY0 = int(std::min<DWORD>(vp.Y, height_));
+    pipe.clipX1 = int(std::min<DWORD>(vp.X + vp.Width, width_));
+    pipe.clipY1 = int(std::min<DWORD>(vp.Y + vp.Height, height_));
+    pipe.vpX = float(vp.X);
+    pipe.vpY = float(vp.Y);
+    pipe.vpHalfW = float(vp.Width) * 0.5f;
+    pipe.vpHalfH = float(vp.Height) * 0.5f;
+    pipe.vpMinZ = vp.MinZ;
+    pipe.vpMaxZ = vp.MaxZ;
+    if (pipe.clipX0 >= pipe.clipX1 || pipe.clipY0 >= pipe.clipY1)
+        return;
+
+    processVertices(state, list);
+    for (UINT t = 0; t < list.triangleCount; ++t)
+        drawClipped(pipe, &vertices_[size_t(t) * 3], 3);
+}
+
+void RefRasterizer::drawClipped(const PixelPipeline& pipe, const Vertex* tri, int) {
+    auto toScreen = [&](const Vertex& v) {
+        ScreenVertex s;
+        if (pretransformed_) {
+            s.x = v.x;
+            s.y = v.y;
+            s.z = v.z;
+            s.invW = 1.0f / v.w;
+        } else {
+            const float invW = 1.0f / v.w;
+            s.x = pipe.vpX + (1.0f + v.x * invW) * pipe.vpHalfW;
+            s.y = pipe.vpY + (1.0f - v.y * invW) * pipe.vpHalfH;
+            s.z = pipe.vpMinZ + v.z * invW * (pipe.vpMaxZ - pipe.vpMinZ);
+            s.invW = invW;
+        }
+        std::memcpy(s.attr, v.attr, sizeof s.attr);
+        return s;
+    };
+
+    if (pretransformed_) {
+        rasterize(pipe, toScreen(tri[0]), toScreen(tri[1]), toScreen(tri[2]));
+        return;
+    }
+
+    // Outcodes against near, far and the guard band.
+    auto outcode = [](const Vertex& v) {
+        int code = 0;
+        if (v.z < 0.0f)
+            code |= 1;
+        if (v.z > v.w)
+            code |= 2;
+        if (v.x < -kGuardBand * v.w)
+            code |= 4;
+        if (v.x > kGuardBand * v.w)
+            code |= 8;
+        if (v.y < -kGuardBand * v.w)
+            code |= 16;
+        if (v.y > kGuardBand * v.w)
+            code |= 32;
+        return code;
+    };
+    const int c0 = outcode(tri[0]), c1 = outcode(tri[1]), c2 = outcode(tri[2]);
+    if (c0 & c1 & c2)
+        return;
+    if ((c0 | c1 | c2) == 0) {
+        rasterize(pipe, toScreen(tri[0]), toScreen(tri[1]), toScreen(tri[2]));
+        return;
+    }
+
+    // Sutherland-Hodgman in clip space; each plane adds at most one vertex.
+    Vertex bufA[9], bufB[9];
+    Vertex* in = bufA;
+    Vertex* out = bufB;
+    int n = 3;
+    std::copy(tri, tri + 3, in);
+    auto distance = [](const Vertex& v, int plane) {
+        switch (plane) {
+        case 0: return v.z;
+        case 1: return v.w - v.z;
+        case 2: return v.x + kGuardBand * v.w;
+        case 3: return kGuardBand * v.w - v.x;
+        case 4: return v.y + kGuardBand * v.w;
+        default: return kGuardBand * v.w - v.y;
+        }
+    };
+    const int all = c0 | c1 | c2;
+    for (int plane = 0; plane < 6 && n >= 3; ++plane) {
+        if (!(all & (1 << plane)))
+            continue;
+        int m = 0;
+        for (int i = 0; i < n; ++i) {
+            const Vertex& a = in[i];
+            const Vertex& b = in[(i + 1) % n];
+            const float da = distance(a, plane), db = distance(b, plane);
+            if (da >= 0)
+                out[m++] = a;
+            if ((da >= 0) != (db >= 0)) {
+                const float t = da / (da - db);
+                Vertex& v = out[m++];
+                v.x = a.x + (b.x - a.x) * t;
+                v.y = a.y + (b.y - a.y) * t;
+                v.z = a.z + (b.z - a.z) * t;
+                v.w = a.w + (b.w - a.w) * t;
+                for (int k = 0; k < kAttrCount; ++k)
+                    v.attr[k] = a.attr[k] + (b.attr[k] - a.attr[k]) * t;
+            }
+        }
+        std::swap(in, out);
+        n = m;
+    }
+    if (n < 3)
+        return;
+    const ScreenVertex first = toScreen(in[0]);
+    ScreenVertex prev = toScreen(in[1]);
+    for (int i = 2; i < n; ++i) {
+        const ScreenVertex next = toScreen(in[i]);
+        rasterize(pipe, first, prev, next);
+        prev = next;
+    }
+}
+
+namespace {
+
+struct TexSample {
+    float c[4];
+};
+
+void sample(const RefRasterizer::Texels& t, float u, float v, bool linear, DWORD addressU, DWORD addressV,
+            float out[4]) {
+    const int w = int(t.width), h = int(t.height);
+    if (!linear) {
+        const int x = wrapCoord(int(std::floor(u * float(w))), w, addressU);
+        const int y = wrapCoord(int(std::floor(v * float(h))), h, addressV);
+        unpack(t.argb[size_t(y) * w + x], out);
+        return;
+    }
+    const float fu = u * float(w) - 0.5f, fv = v * float(h) - 0.5f;
+    const float x0f = std::floor(fu), y0f = std::floor(fv);
+    const float ax = fu - x0f, ay = fv - y0f;
+    const int x0 = wrapCoord(int(x0f), w, addressU), x1 = wrapCoord(int(x0f) + 1, w, addressU);
+    const int y0 = wrapCoord(int(y0f), h, addressV), y1 = wrapCoord(int(y0f) + 1, h, addressV);
+    float c00[4], c10[4], c01[4], c11[4];
+    unpack(t.argb[size_t(y0) * w + x0], c00);
+    unpack(t.argb[size_t(y0) * w + x1], c10);
+    unpack(t.argb[size_t(y1) * w + x0], c01);
+    unpack(t.argb[size_t(y1) * w + x1], c11);
+    for (int k = 0; k < 4; ++k) {
+        const float top = c00[k] + (c10[k] - c00[k]) * ax;
+        const float bottom = c01[k] + (c11[k] - c01[k]) * ax;
+        out[k] = top + (bottom - top) * ay;
+    }
+}
+
+inline void selectArg(DWORD arg, const float diffuse[4], const float current[4], const float texel[4],
+                      const float factor[4], float out[4]) {
+    const float* src;
+    static const float zero[4] = {0, 0, 0, 0};
+    switch (arg & D3DTA_SELECTMASK) {
+    case D3DTA_DIFFUSE: src = diffuse; break;
+    case D3DTA_CURRENT: src = current; break;
+    case D3DTA_TEXTURE: src = texel; break;
+    case D3DTA_TFACTOR: src = factor; break;
+    default: src = zero; break;
+    }
+    for (int k = 0; k < 4; ++k)
+        out[k] = src[k];
+    if (arg & D3DTA_ALPHAREPLICATE)
+        out[0] = out[1] = out[2] = out[3];
+    if (arg & D3DTA_COMPLEMENT)
+        for (int k = 0; k < 4; ++k)
+            out[k] = 1.0f - out[k];
+}
+
+inline float combine(DWORD op, float a, float b, const float diffuse[4], const float current[4], const float texel[4],
+                     const float factor[4]) {
+    switch (op) {
+    case D3DTOP_SELECTARG1: return a;
+    case D3DTOP_SELECTARG2: return b;
+    case D3DTOP_MODULATE: return a * b;
+    case D3DTOP_MODULATE2X: return clamp01(2.0f * a * b);
+    case D3DTOP_MODULATE4X: return clamp01(4.0f * a * b);
+    case D3DTOP_ADD: return clamp01(a + b);
+    case D3DTOP_ADDSIGNED: return clamp01(a + b - 0.5f);
+    case D3DTOP_ADDSIGNED2X: return clamp01(2.0f * (a + b - 0.5f));
+    case D3DTOP_SUBTRACT: return clamp01(a - b);
+    case D3DTOP_ADDSMOOTH: return clamp01(a + b - a * b);
+    case D3DTOP_BLENDDIFFUSEALPHA: return a * diffuse[3] + b * (1.0f - diffuse[3]);
+    case D3DTOP_BLENDTEXTUREALPHA: return a * texel[3] + b * (1.0f - texel[3]);
+    case D3DTOP_BLENDFACTORALPHA: return a * factor[3] + b * (1.0f - factor[3]);
+    case D3DTOP_BLENDCURRENTALPHA: return a * current[3] + b * (1.0f - current[3]);
+    default: return a * b;
+    }
+}
+
+inline float blendFactor(DWORD f, int k, const float src[4], const float dst[4], const float constant[4],
+                         bool isSource) {
+    switch (f) {
+    case D3DBLEND_ZERO: return 0.0f;
+    case D3DBLEND_ONE: return 1.0f;
+    case D3DBLEND_SRCCOLOR: return src[k];
+    case D3DBLEND_INVSRCCOLOR: return 1.0f - src[k];
+    case D3DBLEND_SRCALPHA: return src[3];
+    case D3DBLEND_INVSRCALPHA: return 1.0f - src[3];
+    case D3DBLEND_DESTALPHA: return dst[3];
+    case D3DBLEND_INVDESTALPHA: return 1.0f - dst[3];
+    case D3DBLEND_DESTCOLOR: return dst[k];
+    case D3DBLEND_INVDESTCOLOR: return 1.0f - dst[k];
+    case D3DBLEND_SRCALPHASAT: return k == 3 ? 1.0f : std::min(src[3], 1.0f - dst[3]);
+    case D3DBLEND_BOTHSRCALPHA: return isSource ? src[3] : 1.0f - src[3];
+    case D3DBLEND_BOTHINVSRCALPHA: return isSource ? 1.0f - src[3] : src[3];
+    case D3DBLEND_BLENDFACTOR: return constant[k];
+    case D3DBLEND_INVBLENDFACTOR: return 1.0f - constant[k];
+    default: return 1.0f;
+    }
+}
+
+}  // namespace
+
+void RefRasterizer::rasterize(const PixelPipeline& pipe, const ScreenVertex& a0, const ScreenVertex& b0,
+                              const ScreenVertex& c0) {
+    // Snap to the subpixel grid; the edge functions are exact from here on.
+    const std::int64_t ax = std::llround(a0.x * kSubpixelScale), ay = std::llround(a0.y * kSubpixelScale);
+    std::int64_t bx = std::llround(b0.x * kSubpixelScale), by = std::llround(b0.y * kSubpixelScale);
+    std::int64_t cx = std::llround(c0.x * kSubpixelScale), cy = std::llround(c0.y * kSubpixelScale);
+    const std::int64_t area = (bx - ax) * (cy - ay) - (by - ay) * (cx - ax);
+    if (area == 0)
+        return;
+    // Positive area runs clockwise on screen (y down).
+    if (pipe.cull == D3DCULL_CCW && area < 0)
+        return;
+    if (pipe.cull == D3DCULL_CW && area > 0)
+        return;
+    const ScreenVertex* va = &a0;
+    const ScreenVertex* vb = &b0;
+    const ScreenVertex* vc = &c0;
+    if (area < 0) {
+        std::swap(vb, vc);
+        std::swap(bx, cx);
+        std::swap(by, cy);
+    }
+
+    const std::int64_t minX = std::min({ax, bx, cx}), maxX = std::max({ax, bx, cx});
+    const std::int64_t minY = std::min({ay, by, cy}), maxY = std::max({ay, by, cy});
+    const std::int64_t one = 1 << kSubpixelBits;
+    int x0 = int((minX + one - 1) >> kSubpixelBits);  // ceil
+    int x1 = int(maxX >> kSubpixelBits);              // floor, inclusive
+    int y0 = int((minY + one - 1) >> kSubpixelBits);
+    int y1 = int(maxY >> kSubpixelBits);
+    x0 = std::max(x0, pipe.clipX0);
+    y0 = std::max(y0, pipe.clipY0);
+    x1 = std::min(x1, pipe.clipX1 - 1);
+    y1 = std::min(y1, pipe.clipY1 - 1);
+    if (x0 > x1 || y0 > y1)
+        return;
+
+    // Edge e runs from p to q; inside is E > 0, and pixels exactly on a top
+    // or left edge count as inside.
+    struct Edge {
+        std::int64_t stepX, stepY, rowStart;
+    };
+    auto makeEdge = [&](std::int64_t px, std::int64_t py, std::int64_t qx, std::int64_t qy) {
+        const std::int64_t dx = qx - px, dy = qy - py;
+        const bool topLeft = dy < 0 || (dy == 0 && dx > 0);
+        Edge e;
+        const std::int64_t sx = (std::int64_t(x0) << kSubpixelBits), sy = (std::int64_t(y0) << kSubpixelBits);
+        e.rowStart = dx * (sy - py) - dy * (sx - px) - (topLeft ? 0 : 1);
+        e.stepX = -dy * one;
+        e.stepY = dx * one;
+        return e;
+    };
+    Edge e0 = makeEdge(ax, ay, bx, by);
+    Edge e1 = makeEdge(bx, by, cx, cy);
+    Edge e2 = makeEdge(cx, cy, ax, ay);
+
+    // Plane equations of z, 1/w and attr/w over the snapped positions.
+    const float fx0 = float(ax) / kSubpixelScale, fy0 = float(ay) / kSubpixelScale;
+    const float fx1 = float(bx) / kSubpixelScale, fy1 = float(by) / kSubpixelScale;
+    const float fx2 = float(cx) / kSubpixelScale, fy2 = float(cy) / kSubpixelScale;
+    const float det = (fx1 - fx0) * (fy2 - fy0) - (fx2 - fx0) * (fy1 - fy0);
+    const float invDet = 1.0f / det;
+    struct Plane {
+        float base, dx, dy;
+    };
+    auto plane = [&](float f0, float f1, float f2) {
+        Plane p;
+        p.dx = ((f1 - f0) * (fy2 - fy0) - (f2 - f0) * (fy1 - fy0)) * invDet;
+        p.dy = ((f2 - f0) * (fx1 - fx0) - (f1 - f0) * (fx2 - fx0)) * invDet;
+        p.base = f0 + p.dx * (float(x0) - fx0) + p.dy * (float(y0) - fy0);
+        return p;
+    };
+    const Plane zPlane = plane(va->z, vb->z, vc->z);
+    const Plane wPlane = plane(va->invW, vb->invW, vc->invW);
+    const int attrCount = pipe.stageCount > 0 ? kAttrCount : 4;
+    Plane attr[kAttrCount];
+    for (int k = 0; k < attrCount; ++k) {
+        if (pipe.flat && k < 4)
+            attr[k] = plane(a0.attr[k] * va->invW, a0.attr[k] * vb->invW, a0.attr[k] * vc->invW);
+        else
+            attr[k] = plane(va->attr[k] * va->invW, vb->attr[k] * vb->invW, vc->attr[k] * vc->invW);
+    }
+
+    // Magnification or minification, decided once per triangle from the
+    // ratio of its texel area to its pixel area.
+    bool linear[kMaxTextureStages] = {};
+    for (int s = 0; s < pipe.stageCount; ++s) {
+        const PixelPipeline::Stage& st = pipe.stages[s];
+        if (!st.usesTexture)
+            continue;
+        const int u = 4 + 2 * st.coordSet;
+        const float tw = float(st.texels->width), th = float(st.texels->height);
+        const float du1 = (vb->attr[u] - va->attr[u]) * tw, dv1 = (vb->attr[u + 1] - va->attr[u + 1]) * th;
+        const float du2 = (vc->attr[u] - va->attr[u]) * tw, dv2 = (vc->attr[u + 1] - va->attr[u + 1]) * th;
+        const float texelArea = std::fabs(du1 * dv2 - du2 * dv1);
+        const DWORD filter = texelArea <= std::fabs(det) ? st.magFilter : st.minFilter;
+        linear[s] = filter != D3DTEXF_POINT && filter != D3DTEXF_NONE;
+    }
+
+    const bool simple = pipe.stageCount == 0 && !pipe.alphaTest && !pipe.blend && pipe.writeMask == 0xFFFFFFFFu;
+
+    for (int y = y0; y <= y1; ++y) {
+        std::int64_t w0 = e0.rowStart, w1 = e1.rowStart, w2 = e2.rowStart;
+        const float rowOffset = float(y - y0);
+        std::uint32_t* colorRow = color_.data() + size_t(y) * width_;
+        float* depthRow = hasDepth_ ? depth_.data() + size_t(y) * width_ : nullptr;
+        for (int x = x0; x <= x1; ++x, w0 += e0.stepX, w1 += e1.stepX, w2 += e2.stepX) {
+            if ((w0 | w1 | w2) < 0)
+                continue;
+            const float colOffset = float(x - x0);
+            const float z = zPlane.base + zPlane.dx * colOffset + zPlane.dy * rowOffset;
+            if (pipe.depthTest && !compare(pipe.zFunc, z, depthRow[x]))
+                continue;
+            const float invW = wPlane.base + wPlane.dx * colOffset + wPlane.dy * rowOffset;
+            const float wv = 1.0f / invW;
+            float v[kAttrCount];
+            for (int k = 0; k < attrCount; ++k)
+                v[k] = (attr[k].base + attr[k].dx * colOffset + attr[k].dy * rowOffset) * wv;
+
+            if (simple) {
+                colorRow[x] = pack(v);
+                if (pipe.depthWrite)
+                    depthRow[x] = z;
+                continue;
+            }
+
+            float diffuse[4] = {clamp01(v[0]), clamp01(v[1]), clamp01(v[2]), clamp01(v[3])};
+            float current[4] = {diffuse[0], diffuse[1], diffuse[2], diffuse[3]};
+            for (int s = 0; s < pipe.stageCount; ++s) {
+                const PixelPipeline::Stage& st = pipe.stages[s];
+                float texel[4] = {1, 1, 1, 1};
+                if (st.usesTexture)
+                    sample(*st.texels, v[4 + 2 * st.coordSet], v[5 + 2 * st.coordSet], linear[s], st.addressU,
+                           st.addressV, texel);
+                float a1[4], a2[4], result[4];
+                selectArg(st.colorArg1, diffuse, current, texel, pipe.textureFactor, a1);
+                selectArg(st.colorArg2, diffuse, current, texel, pipe.textureFactor, a2);
+                for (int k = 0; k < 3; ++k)
+                    result[k] = combine(st.colorOp, a1[k], a2[k], diffuse, current, texel, pipe.textureFactor);
+                if (st.alphaOp == D3DTOP_DISABLE) {
+                    result[3] = current[3];
+                } else {
+                    selectArg(st.alphaArg1, diffuse, current, texel, pipe.textureFactor, a1);
+                    selectArg(st.alphaArg2, diffuse, current, texel, pipe.textureFactor, a2);
+                    result[3] = combine(st.alphaOp, a1[3], a2[3], diffuse, current, texel, pipe.textureFactor);
+                }
+                for (int k = 0; k < 4; ++k)
+                    current[k] = clamp01(result[k]);
+            }
+
+            std::uint32_t out = pack(current);
+            if (pipe.alphaTest && !compareInt(pipe.alphaFunc, out >> 24, pipe.alphaRef))
+                continue;
+            const std::uint32_t old = colorRow[x];
+            if (pipe.blend) {
+                float dst[4];
+                unpack(old, dst);
+                if (!pipe.destHasAlpha)
+                    dst[3] = 1.0f;
+                float blended[4];
+                for (int k = 0; k < 4; ++k) {
+                    const float s = current[k] * blendFactor(pipe.srcBlend, k, current, dst, pipe.blendFactor, true);
+                    const float d = dst[k] * blendFactor(pipe.destBlend, k, current, dst, pipe.blendFactor, false);
+                    switch (pipe.blendOp) {
+                    case D3DBLENDOP_SUBTRACT: blended[k] = s - d; break;
+                    case D3DBLENDOP_REVSUBTRACT: blended[k] = d - s; break;
+                    case D3DBLENDOP_MIN: blended[k] = std::min(current[k], dst[k]); break;
+                    case D3DBLENDOP_MAX: blended[k] = std::max(current[k], dst[k]); break;
+                    default: blended[k] = s + d; break;
+                    }
+                }
+                out = pack(blended);
+            }
+            colorRow[x] = (out & pipe.writeMask) | (old & ~pipe.writeMask);
+            if (pipe.depthWrite)
+                depthRow[x] = z;
+        }
+        e0.rowStart += e0.stepY;
+        e1.rowStart += e1.stepY;
+        e2.rowStart += e2.stepY;
+    }
+}
+
+std::unique_ptr<Backend> createRefBackend() { return std::make_unique<RefRasterizer>(); }
+
+}  // namespace platform::d3d9
