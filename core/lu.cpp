@@ -161,21 +161,81 @@ void tri_solve(const TriangularView& T, DenseVector x)
         throw_assertion("T.ncols() == T.nrows()", "mtl::tri_solve()");
 
     const int n = T.nrows();
-    const DenseMatrix& A = T.matrix();
+    const DenseMatrix A = T.matrix();
     const bool unit = T.unit_diagonal();
+    const auto finish = [&](double t, int i) { return unit ? t : t / A(i, i); };
+
+    // Each row's sum is a chain of dependent subtractions; four rows are
+    // carried side by side so their chains overlap. Every row still
+    // subtracts its terms in the order of the substitution, one rounding per
+    // step, so the results are those of the row-by-row loop.
     if (T.kind() == TriangularKind::lower || T.kind() == TriangularKind::unit_lower) {
-        for (int i = 0; i < n; ++i) {
+        int i = 0;
+        for (; i + 4 <= n; i += 4) {
+            double t0 = x(i);
+            double t1 = x(i + 1);
+            double t2 = x(i + 2);
+            double t3 = x(i + 3);
+            for (int j = 0; j < i; ++j) {
+                const double xj = x(j);
+                t0 = t0 - xj * A(i, j);
+                t1 = t1 - xj * A(i + 1, j);
+                t2 = t2 - xj * A(i + 2, j);
+                t3 = t3 - xj * A(i + 3, j);
+            }
+            const double x0 = finish(t0, i);
+            x(i) = x0;
+            t1 = t1 - x0 * A(i + 1, i);
+            const double x1 = finish(t1, i + 1);
+            x(i + 1) = x1;
+            t2 = t2 - x0 * A(i + 2, i);
+            t2 = t2 - x1 * A(i + 2, i + 1);
+            const double x2 = finish(t2, i + 2);
+            x(i + 2) = x2;
+            t3 = t3 - x0 * A(i + 3, i);
+            t3 = t3 - x1 * A(i + 3, i + 1);
+            t3 = t3 - x2 * A(i + 3, i + 2);
+            x(i + 3) = finish(t3, i + 3);
+        }
+        for (; i < n; ++i) {
             double t = x(i);
             for (int j = 0; j < i; ++j)
                 t = t - x(j) * A(i, j);
-            x(i) = unit ? t : t / A(i, i);
+            x(i) = finish(t, i);
         }
     } else {
-        for (int i = n - 1; i >= 0; --i) {
+        int i = n - 1;
+        for (; i >= 3; i -= 4) {
+            double t0 = x(i);
+            double t1 = x(i - 1);
+            double t2 = x(i - 2);
+            double t3 = x(i - 3);
+            for (int j = n - 1; j > i; --j) {
+                const double xj = x(j);
+                t0 = t0 - xj * A(i, j);
+                t1 = t1 - xj * A(i - 1, j);
+                t2 = t2 - xj * A(i - 2, j);
+                t3 = t3 - xj * A(i - 3, j);
+            }
+            const double x0 = finish(t0, i);
+            x(i) = x0;
+            t1 = t1 - x0 * A(i - 1, i);
+            const double x1 = finish(t1, i - 1);
+            x(i - 1) = x1;
+            t2 = t2 - x0 * A(i - 2, i);
+            t2 = t2 - x1 * A(i - 2, i - 1);
+            const double x2 = finish(t2, i - 2);
+            x(i - 2) = x2;
+            t3 = t3 - x0 * A(i - 3, i);
+            t3 = t3 - x1 * A(i - 3, i - 1);
+            t3 = t3 - x2 * A(i - 3, i - 2);
+            x(i - 3) = finish(t3, i - 3);
+        }
+        for (; i >= 0; --i) {
             double t = x(i);
             for (int j = n - 1; j > i; --j)
                 t = t - x(j) * A(i, j);
-            x(i) = unit ? t : t / A(i, i);
+            x(i) = finish(t, i);
         }
     }
 }

@@ -24,12 +24,16 @@ void rank_one_update(DenseMatrix A, const ScaledVector& x, const DenseVector& y)
         throw_assertion("A.nrows() <= x.size()", "mtl::rank_one_update()");
     if (!(cols <= y.size()))
         throw_assertion("A.ncols() <= y.size()", "mtl::rank_one_update()");
-    const DenseVector& xv = x.vector();
+    // Local handles: the compiler keeps their fields in registers across the
+    // element writes, which it cannot prove for objects behind references.
+    DenseMatrix a = A;
+    const DenseVector xv = x.vector();
+    const DenseVector yv = y;
     const double alpha = x.alpha();
     for (int i = 0; i < rows; ++i) {
         const double t = xv(i) * alpha;
         for (int j = 0; j < cols; ++j)
-            A(i, j) = A(i, j) + y(j) * t;
+            a(i, j) = a(i, j) + yv(j) * t;
     }
 }
 
@@ -52,6 +56,7 @@ void copy(const DenseMatrix& A, DenseMatrix B, twod_tag) { copy(A, B); }
 
 DenseMatrix::DenseMatrix(int rows, int cols)
     : storage_(new std::vector<double>(static_cast<std::size_t>(rows) * cols, 0.0)),
+      data_(storage_->data()),
       nrows_(rows),
       ncols_(cols),
       stride_(cols)
@@ -61,7 +66,7 @@ DenseMatrix::DenseMatrix(int rows, int cols)
 DenseMatrix DenseMatrix::sub_matrix(int row0, int col0, int rows, int cols) const
 {
     DenseMatrix block(*this);
-    block.offset_ = offset_ + row0 * stride_ + col0;
+    block.data_ = data_ + static_cast<std::ptrdiff_t>(row0) * stride_ + col0;
     block.nrows_ = rows;
     block.ncols_ = cols;
     return block;

@@ -11,6 +11,7 @@
 // out of line in a cold function: a successful access is a compare and a load.
 #pragma once
 
+#include <cstddef>
 #include <exception>
 #include <string>
 #include <type_traits>
@@ -99,10 +100,10 @@ public:
         return object_;
     }
 
-    // Number of handles sharing the object; 0 for an unbound handle.
-    int use_count() const noexcept { return count_ ? *count_ : 0; }
-
-private:
+    // The test every access through the handle makes; element accessors call
+    // it directly and then read through a pointer they cached at
+    // construction (arrays never reallocate), naming the access form they
+    // stand for.
     void check(const char* operation) const
     {
         if (count_ == nullptr)
@@ -111,6 +112,10 @@ private:
             mtl::throw_assertion("*count >= 0", operation);
     }
 
+    // Number of handles sharing the object; 0 for an unbound handle.
+    int use_count() const noexcept { return count_ ? *count_ : 0; }
+
+private:
     void release() noexcept
     {
         if (count_ && --*count_ <= 0)
@@ -138,27 +143,31 @@ class dense1D {
 public:
     using value_type = T;
 
-    dense1D() : storage_(new std::vector<T>()) {}
-    explicit dense1D(int n, T value = T()) : storage_(new std::vector<T>(n, value)) {}
+    dense1D() : dense1D(new std::vector<T>()) {}
+    explicit dense1D(int n, T value = T()) : dense1D(new std::vector<T>(n, value)) {}
 
-    int size() const { return static_cast<int>(storage_->size()); }
+    int size() const
+    {
+        storage_.check("const refcnt_ptr::operator->()");
+        return static_cast<int>(size_);
+    }
     int first() const { return first_; }
 
     T& operator()(int i)
     {
-        std::vector<T>& a = *storage_;
+        storage_.check("refcnt_ptr::operator*()");
         const unsigned k = static_cast<unsigned>(i) - static_cast<unsigned>(first_);
-        if (k >= a.size())
+        if (k >= size_)
             mtl::throw_assertion("i - first < size()", "dense1D::operator[]");
-        return a[k];
+        return data_[k];
     }
     T operator()(int i) const
     {
-        const std::vector<T>& a = *storage_;
+        storage_.check("const refcnt_ptr::operator*()");
         const unsigned k = static_cast<unsigned>(i) - static_cast<unsigned>(first_);
-        if (k >= a.size())
+        if (k >= size_)
             mtl::throw_assertion("i - first < size()", "dense1D::operator[]");
-        return a[k];
+        return data_[k];
     }
     T& operator[](int i) { return (*this)(i); }
     T operator[](int i) const { return (*this)(i); }
@@ -167,7 +176,14 @@ public:
     int use_count() const noexcept { return storage_.use_count(); }
 
 private:
+    explicit dense1D(std::vector<T>* array)
+        : storage_(array), data_(array->data()), size_(static_cast<unsigned>(array->size()))
+    {
+    }
+
     refcnt_ptr<std::vector<T>> storage_;
+    T* data_;
+    unsigned size_;
     int first_ = 0;
 };
 
@@ -185,8 +201,16 @@ public:
     int ncols() const { return ncols_; }
     int stride() const { return stride_; }
 
-    double& operator()(int i, int j) { return (*storage_)[offset_ + i * stride_ + j]; }
-    double operator()(int i, int j) const { return (*storage_)[offset_ + i * stride_ + j]; }
+    double& operator()(int i, int j)
+    {
+        storage_.check("refcnt_ptr::operator*()");
+        return data_[i * stride_ + j];
+    }
+    double operator()(int i, int j) const
+    {
+        storage_.check("const refcnt_ptr::operator*()");
+        return data_[i * stride_ + j];
+    }
 
     // The block of rows row0..row0+rows-1 and columns col0..col0+cols-1,
     // addressed from (0, 0); writes go to this matrix.
@@ -199,27 +223,36 @@ private:
     friend class ColumnView;
 
     refcnt_ptr<std::vector<double>> storage_;
+    double* data_;  // element (0, 0)
     int nrows_;
     int ncols_;
     int stride_;
-    int offset_ = 0;
 };
 
 // Row i of a matrix as a contiguous vector of ncols elements.
 class RowView {
 public:
     RowView(const DenseMatrix& A, int i)
-        : storage_(A.storage_), start_(A.offset_ + i * A.stride_), size_(A.ncols_)
+        : storage_(A.storage_), data_(A.data_ + static_cast<std::ptrdiff_t>(i) * A.stride_),
+          size_(A.ncols_)
     {
     }
 
     int size() const { return size_; }
-    double& operator()(int j) { return (*storage_)[start_ + j]; }
-    double operator()(int j) const { return (*storage_)[start_ + j]; }
+    double& operator()(int j)
+    {
+        storage_.check("refcnt_ptr::operator*()");
+        return data_[j];
+    }
+    double operator()(int j) const
+    {
+        storage_.check("const refcnt_ptr::operator*()");
+        return data_[j];
+    }
 
 private:
     refcnt_ptr<std::vector<double>> storage_;
-    int start_;
+    double* data_;
     int size_;
 };
 
@@ -227,17 +260,25 @@ private:
 class ColumnView {
 public:
     ColumnView(const DenseMatrix& A, int j)
-        : storage_(A.storage_), start_(A.offset_ + j), stride_(A.stride_), size_(A.nrows_)
+        : storage_(A.storage_), data_(A.data_ + j), stride_(A.stride_), size_(A.nrows_)
     {
     }
 
     int size() const { return size_; }
-    double& operator()(int i) { return (*storage_)[start_ + i * stride_]; }
-    double operator()(int i) const { return (*storage_)[start_ + i * stride_]; }
+    double& operator()(int i)
+    {
+        storage_.check("refcnt_ptr::operator*()");
+        return data_[i * stride_];
+    }
+    double operator()(int i) const
+    {
+        storage_.check("const refcnt_ptr::operator*()");
+        return data_[i * stride_];
+    }
 
 private:
     refcnt_ptr<std::vector<double>> storage_;
-    int start_;
+    double* data_;
     int stride_;
     int size_;
 };
