@@ -89,6 +89,13 @@ void inverse_iteration_step(const DenseMatrix& LU, const IndexVector& pivots, De
 
 std::vector<DenseVector> inverse_subspace_iteration(const DenseMatrix& A, int k) {
     const int N = A.nrows();
+    // Matrix element access is unchecked: a block narrower than the report's
+    // three columns, or wider than it is tall, would read and write past its
+    // storage.
+    if (!(3 <= k))
+        mtl::throw_assertion("3 <= k", "inverse_subspace_iteration()");
+    if (!(k <= N))
+        mtl::throw_assertion("k <= A.nrows()", "inverse_subspace_iteration()");
     DenseMatrix V(N, k);
     DenseVector start(N);
 

@@ -36,5 +36,6 @@ void inverse_iteration_step(const DenseMatrix& LU, const IndexVector& pivots, De
 
 // k orthonormal vectors of length A.nrows() (independent copies of the final
 // block's columns); A is only read. Writes the block and a check of its first
-// three columns to the debug log. k must be at least 3.
+// three columns to the debug log. A k below 3 or above A.nrows() throws
+// mtl::assertion before anything is written.
 std::vector<DenseVector> inverse_subspace_iteration(const DenseMatrix& A, int k);

@@ -168,3 +168,22 @@ TEST(InverseSubspaceIteration, SingularInputFailsInTheFirstSolve) {
     }
     EXPECT_EQ(log.str(), "");
 }
+
+TEST(InverseSubspaceIteration, BlockWidthOutsideTheReportOrTheMatrixIsRefused) {
+    DenseMatrix A = diagonal(4, [](int i) { return i + 1.0; });
+    CapturedLog log;
+    try {
+        inverse_subspace_iteration(A, 2);
+        FAIL() << "no assertion";
+    } catch (const mtl::assertion& failure) {
+        EXPECT_STREQ(failure.what(), "mtl assertion: 3 <= k failed in inverse_subspace_iteration()");
+    }
+    try {
+        inverse_subspace_iteration(A, 5);
+        FAIL() << "no assertion";
+    } catch (const mtl::assertion& failure) {
+        EXPECT_STREQ(failure.what(), "mtl assertion: k <= A.nrows() failed in inverse_subspace_iteration()");
+    }
+    EXPECT_EQ(log.str(), "");
+    EXPECT_EQ(inverse_subspace_iteration(A, 4).size(), 4u);
+}
