@@ -23,6 +23,8 @@ void report_column(std::ostream& out, const DenseMatrix& A, const DenseMatrix& V
     const int N = V.nrows();
     for (int r = 0; r < N; ++r)
         v(r) = V(r, i);
+    // Cleared by multiplying, not assigning: the sums start from what that
+    // leaves (-0.0 for a negative entry).
     for (int r = 0; r < N; ++r)
         Av(r) = Av(r) * 0.0;
     mtl::mult(A, v, Av);
