@@ -30,7 +30,24 @@ void rank_one_update(DenseMatrix A, const ScaledVector& x, const DenseVector& y)
     const DenseVector xv = x.vector();
     const DenseVector yv = y;
     const double alpha = x.alpha();
-    for (int i = 0; i < rows; ++i) {
+    // Every element is updated once from its own value, so taking four rows
+    // per pass over y changes no result; it reads and checks y(j) once for
+    // all four.
+    int i = 0;
+    for (; i + 4 <= rows; i += 4) {
+        const double t0 = xv(i) * alpha;
+        const double t1 = xv(i + 1) * alpha;
+        const double t2 = xv(i + 2) * alpha;
+        const double t3 = xv(i + 3) * alpha;
+        for (int j = 0; j < cols; ++j) {
+            const double yj = yv(j);
+            a(i, j) = a(i, j) + yj * t0;
+            a(i + 1, j) = a(i + 1, j) + yj * t1;
+            a(i + 2, j) = a(i + 2, j) + yj * t2;
+            a(i + 3, j) = a(i + 3, j) + yj * t3;
+        }
+    }
+    for (; i < rows; ++i) {
         const double t = xv(i) * alpha;
         for (int j = 0; j < cols; ++j)
             a(i, j) = a(i, j) + yv(j) * t;

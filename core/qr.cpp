@@ -38,7 +38,8 @@ HouseholderQR::HouseholderQR(const DenseMatrix& A)
 
 DenseMatrix HouseholderQR::form_q() const
 {
-    DenseMatrix Q(m_, n_);
+    DenseMatrix result(m_, n_);
+    DenseMatrix Q = result;
     const DenseMatrix qr = qr_;
     const int m = m_;
     const int n = n_;
@@ -62,5 +63,5 @@ DenseMatrix HouseholderQR::form_q() const
             }
         }
     }
-    return Q;
+    return result;
 }
