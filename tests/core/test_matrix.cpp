@@ -316,6 +316,30 @@ TEST(RankOneUpdate, AddsScaledOuterProduct)
     EXPECT_EQ(values(A), (std::vector<double>{-2, -3, -5, -7}));
 }
 
+TEST(RankOneUpdate, BitwiseEqualToElementByElementUpdate)
+{
+    for (int rows = 1; rows <= 9; ++rows) {
+        const int cols = 7;
+        DenseMatrix A(rows, cols);
+        std::vector<double> expected;
+        DenseVector x(rows + 1);
+        DenseVector y(cols);
+        for (int j = 0; j < cols; ++j)
+            y(j) = std::sin(0.3 * j + rows) * 1e-3;
+        for (int i = 0; i < rows; ++i) {
+            x(i) = std::cos(1.7 * i) * 3.0;
+            for (int j = 0; j < cols; ++j) {
+                A(i, j) = std::sin(i * 0.9 - j * 0.4);
+                expected.push_back(A(i, j) + y(j) * (x(i) * -0.7));
+            }
+        }
+        mtl::rank_one_update(A, ScaledVector(x, -0.7), y);
+        const std::vector<double> got = values(A);
+        for (std::size_t k = 0; k < got.size(); ++k)
+            ASSERT_EQ(got[k], expected[k]) << rows << " rows, element " << k;
+    }
+}
+
 TEST(RankOneUpdate, ShortVectorsThrowAndChangeNothing)
 {
     DenseMatrix A = mat(2, 3, {1, 2, 3, 4, 5, 6});
