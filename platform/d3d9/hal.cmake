@@ -1,0 +1,11 @@
+# HAL: the OpenGL 3.3 core backend of the 3-D device, in the same library as
+# the front end, which offers the HAL device type when VL_HAVE_HAL is set.
+target_sources(vl_d3d9 PRIVATE
+  ${CMAKE_CURRENT_LIST_DIR}/hal_context.h
+  ${CMAKE_CURRENT_LIST_DIR}/hal_context.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/hal_shaders.h
+  ${CMAKE_CURRENT_LIST_DIR}/hal_shaders.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/hal_backend.h
+  ${CMAKE_CURRENT_LIST_DIR}/hal_backend.cpp)
+target_compile_definitions(vl_d3d9 PRIVATE VL_HAVE_HAL)
+target_link_libraries(vl_d3d9 PUBLIC Qt6::OpenGL)

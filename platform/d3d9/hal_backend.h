@@ -1,0 +1,42 @@
+// HAL: the backend that draws with OpenGL 3.3 core. It renders into its own
+// framebuffer objects on an offscreen surface, so it needs no window; a
+// frame reaches the window by being read back and handed to the render
+// surface, like REF's. Vertex buffers and textures live in GL memory and are
+// refreshed only when the device reports a new version of them.
+#pragma once
+
+#include <memory>
+#include <unordered_map>
+
+#include "platform/d3d9/backend.h"
+#include "platform/d3d9/hal_context.h"
+
+namespace platform::hal {
+
+class HalBackend : public d3d9::Backend {
+public:
+    // Null when no OpenGL 3.3 core context can be made here.
+    static std::unique_ptr<HalBackend> create();
+    ~HalBackend() override;
+
+    std::string description() const override;
+    HRESULT resize(const d3d9::BufferSetup& setup) override;
+    void clear(DWORD flags, const D3DRECT* rects, UINT rectCount, D3DCOLOR color, float z, DWORD stencil) override;
+    void drawTriangles(const d3d9::FixedFunctionState& state, const d3d9::TriangleList& list) override;
+    void readBackBuffer(DWORD* pixels, UINT pitch) override;
+    void writeBackBuffer(const RECT& rect, const DWORD* pixels, UINT pitch) override;
+    void forget(std::uint64_t id) override;
+
+    // Samples per pixel of the current back buffer (0 when not multisampled).
+    int samples() const;
+    // Programs built so far; one per pipeline shape that was drawn.
+    std::size_t programCount() const;
+
+private:
+    HalBackend() = default;
+    struct Impl;
+    std::unique_ptr<HalContext> context_;
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace platform::hal

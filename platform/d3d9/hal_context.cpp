@@ -1,0 +1,163 @@
+#include "platform/d3d9/hal_context.h"
+
+#include <QGuiApplication>
+#include <QOffscreenSurface>
+#include <QOpenGLContext>
+#include <QOpenGLVersionFunctionsFactory>
+#include <QThread>
+
+namespace platform::hal {
+
+std::unique_ptr<HalContext> HalContext::create() {
+    // Qt needs a QGuiApplication for any context, and offscreen surfaces may
+    // only be made on its thread; without either there is simply no HAL.
+    auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
+    if (!app || QThread::currentThread() != app->thread())
+        return nullptr;
+
+    QSurfaceFormat format;
+    format.setRenderableType(QSurfaceFormat::OpenGL);
+    format.setVersion(3, 3);
+    format.setProfile(QSurfaceFormat::CoreProfile);
+    // All drawing goes to our own framebuffer objects; the surface's own
+    // buffers are never used.
+    format.setDepthBufferSize(0);
+    format.setStencilBufferSize(0);
+    format.setSamples(0);
+    format.setSwapInterval(0);
+
+    std::unique_ptr<HalContext> hal(new HalContext);
+    hal->context_ = std::make_unique<QOpenGLContext>();
+    hal->context_->setFormat(format);
+    if (!hal->context_->create())
+        return nullptr;
+    const QSurfaceFormat got = hal->context_->format();
+    if (got.renderableType() != QSurfaceFormat::OpenGL || got.majorVersion() * 10 + got.minorVersion() < 33)
+        return nullptr;
+
+    hal->surface_ = std::make_unique<QOffscreenSurface>();
+    hal->surface_->setFormat(got);
+    hal->surface_->create();
+    if (!hal->surface_->isValid() || !hal->context_->makeCurrent(hal->surface_.get()))
+        return nullptr;
+
+    hal->gl_ = QOpenGLVersionFunctionsFactory::get<QOpenGLFunctions_3_3_Core>(hal->context_.get());
+    if (!hal->gl_ || !hal->gl_->initializeOpenGLFunctions())
+        return nullptr;
+
+    GL& gl = *hal->gl_;
+    if (const GLubyte* name = gl.glGetString(GL_RENDERER))
+        hal->renderer_ = reinterpret_cast<const char*>(name);
+    if (hal->renderer_.empty())
+        hal->renderer_ = "OpenGL";
+    gl.glGetIntegerv(GL_MAX_SAMPLES, &hal->maxSamples_);
+    gl.glGetIntegerv(GL_MAX_TEXTURE_SIZE, &hal->maxTextureSize_);
+    return hal;
+}
+
+HalContext::~HalContext() {
+    // Objects of a context die with it; only the order matters to Qt.
+    if (context_ && surface_ && context_->isValid())
+        context_->doneCurrent();
+    context_.reset();
+    surface_.reset();
+}
+
+bool HalContext::makeCurrent() {
+    if (!context_->isValid())
+        return false;
+    if (QOpenGLContext::currentContext() == context_.get())
+        return true;
+    return context_->makeCurrent(surface_.get());
+}
+
+unsigned glDepthFormatFor(std::uint32_t d3dFormat) {
+    switch (d3dFormat) {
+        case 80:  // D3DFMT_D16
+            return GL_DEPTH_COMPONENT16;
+        case 77:  // D3DFMT_D24X8
+            return GL_DEPTH_COMPONENT24;
+        case 75:  // D3DFMT_D24S8
+            return GL_DEPTH24_STENCIL8;
+        case 71:  // D3DFMT_D32
+            return GL_DEPTH_COMPONENT32;
+        default:
+            return 0;
+    }
+}
+
+namespace {
+constexpr std::uint32_t kDepthFormats[] = {80, 77, 75, 71};
+
+bool framebufferCompletes(GL& gl, unsigned depthFormat) {
+    GLuint fbo = 0, rb[2] = {};
+    gl.glGenFramebuffers(1, &fbo);
+    gl.glGenRenderbuffers(2, rb);
+    gl.glBindFramebuffer(GL_FRAMEBUFFER, fbo);
+    gl.glBindRenderbuffer(GL_RENDERBUFFER, rb[0]);
+    gl.glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, 4, 4);
+    gl.glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, rb[0]);
+    gl.glBindRenderbuffer(GL_RENDERBUFFER, rb[1]);
+    gl.glRenderbufferStorage(GL_RENDERBUFFER, depthFormat, 4, 4);
+    const GLenum attachment = depthFormat == GL_DEPTH24_STENCIL8 ? GL_DEPTH_STENCIL_ATTACHMENT : GL_DEPTH_ATTACHMENT;
+    gl.glFramebufferRenderbuffer(GL_FRAMEBUFFER, attachment, GL_RENDERBUFFER, rb[1]);
+    const bool complete = gl.glGetError() == GL_NO_ERROR &&
+                          gl.glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+    gl.glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    gl.glDeleteRenderbuffers(2, rb);
+    gl.glDeleteFramebuffers(1, &fbo);
+    return complete;
+}
+
+struct Probe {
+    bool available = false;
+    std::uint32_t depthFormats[4] = {};
+    std::string renderer;
+    int maxSamples = 0;
+    int maxTextureSize = 0;
+};
+
+Probe runProbe() {
+    Probe p;
+    QOpenGLContext* previous = QOpenGLContext::currentContext();
+    QSurface* previousSurface = previous ? previous->surface() : nullptr;
+    if (auto ctx = HalContext::create()) {
+        p.available = true;
+        p.renderer = ctx->renderer();
+        p.maxSamples = ctx->maxSamples();
+        p.maxTextureSize = ctx->maxTextureSize();
+        for (int i = 0; i < 4; ++i)
+            if (framebufferCompletes(ctx->gl(), glDepthFormatFor(kDepthFormats[i])))
+                p.depthFormats[i] = kDepthFormats[i];
+    }
+    if (previous && previousSurface)
+        previous->makeCurrent(previousSurface);
+    return p;
+}
+
+// Asked before the application object exists, the answer is "no" but is not
+// remembered: the same process may well have OpenGL a moment later.
+const Probe& probe() {
+    static const Probe none;
+    if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+        return none;
+    static const Probe result = runProbe();
+    return result;
+}
+}  // namespace
+
+bool halAvailable() { return probe().available; }
+const std::string& halRendererName() { return probe().renderer; }
+int halMaxSamples() { return probe().maxSamples; }
+int halMaxTextureSize() { return probe().maxTextureSize; }
+
+bool halSupportsDepthFormat(std::uint32_t d3dFormat) {
+    if (d3dFormat == 0)
+        return false;
+    for (std::uint32_t f : probe().depthFormats)
+        if (f == d3dFormat)
+            return true;
+    return false;
+}
+
+}  // namespace platform::hal

@@ -1,0 +1,63 @@
+// The OpenGL 3.3 core context behind one HAL device. It renders into its own
+// framebuffer objects on an offscreen surface, so the device works the same
+// with a window, with a hidden window and with no window at all.
+#pragma once
+
+#include <QOpenGLFunctions_3_3_Core>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class QOpenGLContext;
+class QOffscreenSurface;
+
+namespace platform::hal {
+
+using GL = QOpenGLFunctions_3_3_Core;
+
+class HalContext {
+public:
+    // Null when this process cannot get an OpenGL 3.3 core context: no
+    // QGuiApplication, not on its thread, or a platform plugin without
+    // OpenGL (QT_QPA_PLATFORM=offscreen). Never throws.
+    static std::unique_ptr<HalContext> create();
+
+    ~HalContext();
+    HalContext(const HalContext&) = delete;
+    HalContext& operator=(const HalContext&) = delete;
+
+    // Makes the context current unless it already is; false when the
+    // context has gone (a lost GPU), in which case nothing may be drawn.
+    bool makeCurrent();
+    GL& gl() { return *gl_; }
+
+    const std::string& renderer() const { return renderer_; }
+    int maxSamples() const { return maxSamples_; }
+    int maxTextureSize() const { return maxTextureSize_; }
+
+private:
+    HalContext() = default;
+
+    std::unique_ptr<QOpenGLContext> context_;
+    std::unique_ptr<QOffscreenSurface> surface_;
+    GL* gl_ = nullptr;
+    std::string renderer_;
+    int maxSamples_ = 0;
+    int maxTextureSize_ = 0;
+};
+
+// The GL storage for a depth/stencil format of the device API (D3DFMT_D16,
+// D24X8, D24S8, D32), or 0 for a format that has none.
+unsigned glDepthFormatFor(std::uint32_t d3dFormat);
+
+// Whether HAL can exist here at all, and the renderer's name for the adapter
+// identifier. The answer is found once (by creating a throw-away context)
+// and remembered for the life of the process.
+bool halAvailable();
+const std::string& halRendererName();
+int halMaxSamples();
+int halMaxTextureSize();
+// Whether a framebuffer with that depth format is complete on this GL.
+bool halSupportsDepthFormat(std::uint32_t d3dFormat);
+
+}  // namespace platform::hal
