@@ -1,0 +1,17 @@
+# HAL against REF on the reference scenes, with and without a window: needs
+# an X display with GLX (scripts/test runs ctest under xvfb-run). Both test
+# programs ask the backend directly, which exists only with VL_HAVE_HAL.
+if(TARGET vl_d3d9_scenes)
+  vl_add_gtest(vl_d3d9_hal_tests
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_hal.cpp
+    LIBS vl_d3d9_scenes)
+  target_compile_definitions(vl_d3d9_hal_tests PRIVATE VL_HAVE_HAL)
+endif()
+# No OpenGL at all: Qt's offscreen platform has none.
+if(TARGET vl_d3d9)
+  vl_add_gtest(vl_d3d9_hal_no_gl_tests
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_hal_no_gl.cpp
+    LIBS vl_d3d9
+    ENV QT_QPA_PLATFORM=offscreen)
+  target_compile_definitions(vl_d3d9_hal_no_gl_tests PRIVATE VL_HAVE_HAL)
+endif()
