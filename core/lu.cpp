@@ -149,6 +149,50 @@ void lu_inverse(const DenseMatrix& LU, const IndexVector& pivots, DenseMatrix Ai
     }
 }
 
+namespace {
+
+// Substitutes R consecutive rows of a triangle, in solving order: rows i,
+// i+1, ... going down (forward) or i, i-1, ... going up (back). Each row's
+// sum is a chain of dependent subtractions; carrying R rows side by side lets
+// the chains overlap. Every row still subtracts its terms in the order of
+// the row-by-row substitution, one rounding per step, so the results are
+// bit for bit those of the plain loop.
+template <int R, bool Forward>
+void substitute_rows(const DenseMatrix& A, DenseVector& x, int i, int n, bool unit)
+{
+    const auto row = [i](int r) { return Forward ? i + r : i - r; };
+    double t[R];
+#pragma GCC unroll 16
+    for (int r = 0; r < R; ++r)
+        t[r] = x(row(r));
+    // Terms of the rows solved before the block, shared by all R rows.
+    const auto subtract = [&](int j) {
+        const double xj = x(j);
+#pragma GCC unroll 16
+        for (int r = 0; r < R; ++r)
+            t[r] = t[r] - xj * A(row(r), j);
+    };
+    if constexpr (Forward) {
+        for (int j = 0; j < i; ++j)
+            subtract(j);
+    } else {
+        for (int j = n - 1; j > i; --j)
+            subtract(j);
+    }
+    // The small triangle inside the block.
+    double solved[R];
+#pragma GCC unroll 16
+    for (int r = 0; r < R; ++r) {
+#pragma GCC unroll 16
+        for (int q = 0; q < r; ++q)
+            t[r] = t[r] - solved[q] * A(row(r), row(q));
+        solved[r] = unit ? t[r] : t[r] / A(row(r), row(r));
+        x(row(r)) = solved[r];
+    }
+}
+
+}  // namespace
+
 namespace mtl {
 
 void tri_solve(const TriangularView& T, DenseVector x)
@@ -161,82 +205,22 @@ void tri_solve(const TriangularView& T, DenseVector x)
         throw_assertion("T.ncols() == T.nrows()", "mtl::tri_solve()");
 
     const int n = T.nrows();
+    // A local handle: its fields stay in registers across the writes to x.
     const DenseMatrix A = T.matrix();
     const bool unit = T.unit_diagonal();
-    const auto finish = [&](double t, int i) { return unit ? t : t / A(i, i); };
-
-    // Each row's sum is a chain of dependent subtractions; four rows are
-    // carried side by side so their chains overlap. Every row still
-    // subtracts its terms in the order of the substitution, one rounding per
-    // step, so the results are those of the row-by-row loop.
+    constexpr int block = 8;
     if (T.kind() == TriangularKind::lower || T.kind() == TriangularKind::unit_lower) {
         int i = 0;
-        for (; i + 4 <= n; i += 4) {
-            double t0 = x(i);
-            double t1 = x(i + 1);
-            double t2 = x(i + 2);
-            double t3 = x(i + 3);
-            for (int j = 0; j < i; ++j) {
-                const double xj = x(j);
-                t0 = t0 - xj * A(i, j);
-                t1 = t1 - xj * A(i + 1, j);
-                t2 = t2 - xj * A(i + 2, j);
-                t3 = t3 - xj * A(i + 3, j);
-            }
-            const double x0 = finish(t0, i);
-            x(i) = x0;
-            t1 = t1 - x0 * A(i + 1, i);
-            const double x1 = finish(t1, i + 1);
-            x(i + 1) = x1;
-            t2 = t2 - x0 * A(i + 2, i);
-            t2 = t2 - x1 * A(i + 2, i + 1);
-            const double x2 = finish(t2, i + 2);
-            x(i + 2) = x2;
-            t3 = t3 - x0 * A(i + 3, i);
-            t3 = t3 - x1 * A(i + 3, i + 1);
-            t3 = t3 - x2 * A(i + 3, i + 2);
-            x(i + 3) = finish(t3, i + 3);
-        }
-        for (; i < n; ++i) {
-            double t = x(i);
-            for (int j = 0; j < i; ++j)
-                t = t - x(j) * A(i, j);
-            x(i) = finish(t, i);
-        }
+        for (; i + block <= n; i += block)
+            substitute_rows<block, true>(A, x, i, n, unit);
+        for (; i < n; ++i)
+            substitute_rows<1, true>(A, x, i, n, unit);
     } else {
         int i = n - 1;
-        for (; i >= 3; i -= 4) {
-            double t0 = x(i);
-            double t1 = x(i - 1);
-            double t2 = x(i - 2);
-            double t3 = x(i - 3);
-            for (int j = n - 1; j > i; --j) {
-                const double xj = x(j);
-                t0 = t0 - xj * A(i, j);
-                t1 = t1 - xj * A(i - 1, j);
-                t2 = t2 - xj * A(i - 2, j);
-                t3 = t3 - xj * A(i - 3, j);
-            }
-            const double x0 = finish(t0, i);
-            x(i) = x0;
-            t1 = t1 - x0 * A(i - 1, i);
-            const double x1 = finish(t1, i - 1);
-            x(i - 1) = x1;
-            t2 = t2 - x0 * A(i - 2, i);
-            t2 = t2 - x1 * A(i - 2, i - 1);
-            const double x2 = finish(t2, i - 2);
-            x(i - 2) = x2;
-            t3 = t3 - x0 * A(i - 3, i);
-            t3 = t3 - x1 * A(i - 3, i - 1);
-            t3 = t3 - x2 * A(i - 3, i - 2);
-            x(i - 3) = finish(t3, i - 3);
-        }
-        for (; i >= 0; --i) {
-            double t = x(i);
-            for (int j = n - 1; j > i; --j)
-                t = t - x(j) * A(i, j);
-            x(i) = finish(t, i);
-        }
+        for (; i - block + 1 >= 0; i -= block)
+            substitute_rows<block, false>(A, x, i, n, unit);
+        for (; i >= 0; --i)
+            substitute_rows<1, false>(A, x, i, n, unit);
     }
 }
 

@@ -133,7 +133,7 @@ TEST(TriSolve, ForwardAndBackSubstitution)
 // depend on every rounding, so the kernel must match them bit for bit.
 TEST(TriSolve, BitwiseEqualToRowByRowSubstitution)
 {
-    for (int n = 1; n <= 13; ++n) {
+    for (int n = 1; n <= 27; ++n) {
         DenseMatrix A(n, n);
         std::vector<double> b(n);
         for (int i = 0; i < n; ++i) {
