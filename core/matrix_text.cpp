@@ -50,9 +50,9 @@ public:
         if (std::isfinite(v)) {
             // Same text as printf's %.6g, which is what the stream's default
             // format produces in the classic locale.
-            n = static_cast<std::size_t>(
-                std::to_chars(digits, digits + sizeof digits, v, std::chars_format::general, 6).ptr -
-                digits);
+            const auto end =
+                std::to_chars(digits, digits + sizeof digits, v, std::chars_format::general, 6).ptr;
+            n = static_cast<std::size_t>(end - digits);
         } else {
             // Infinities and NaNs: the platform's own %g spelling, as the stream gives it.
             n = static_cast<std::size_t>(std::snprintf(digits, sizeof digits, "%.*g", 6, v));
@@ -63,7 +63,8 @@ public:
     void integer(int v)
     {
         char digits[16];
-        buffer_.append(digits, static_cast<std::size_t>(std::to_chars(digits, digits + sizeof digits, v).ptr - digits));
+        const auto end = std::to_chars(digits, digits + sizeof digits, v).ptr;
+        buffer_.append(digits, static_cast<std::size_t>(end - digits));
         spill();
     }
     void finish()

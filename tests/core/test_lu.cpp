@@ -143,7 +143,8 @@ TEST(TriSolve, BitwiseEqualToRowByRowSubstitution)
         }
         for (const TriangularKind kind : {TriangularKind::lower, TriangularKind::unit_lower,
                                           TriangularKind::upper, TriangularKind::unit_upper}) {
-            const bool unit = kind == TriangularKind::unit_lower || kind == TriangularKind::unit_upper;
+            const bool unit =
+                kind == TriangularKind::unit_lower || kind == TriangularKind::unit_upper;
             std::vector<double> r = b;
             if (kind == TriangularKind::lower || kind == TriangularKind::unit_lower) {
                 for (int i = 0; i < n; ++i) {
@@ -163,7 +164,8 @@ TEST(TriSolve, BitwiseEqualToRowByRowSubstitution)
             DenseVector x = vec(b);
             mtl::tri_solve(TriangularView(A, kind), x);
             for (int i = 0; i < n; ++i)
-                ASSERT_EQ(x(i), r[i]) << "n " << n << " kind " << static_cast<int>(kind) << " row " << i;
+                ASSERT_EQ(x(i), r[i])
+                    << "n " << n << " kind " << static_cast<int>(kind) << " row " << i;
         }
     }
 }
@@ -178,7 +180,9 @@ TEST(TriSolve, ChecksInOrderAndChangesNothingOnFailure)
     EXPECT_EQ(failure_of([&] { mtl::tri_solve(TriangularView(tall, TriangularKind::upper), x2); }),
               message("T.nrows() <= x.size()", "mtl::tri_solve()"));
     DenseMatrix wide(2, 3);
-    EXPECT_EQ(failure_of([&] { mtl::tri_solve(TriangularView(wide, TriangularKind::unit_lower), x2); }),
+    EXPECT_EQ(failure_of([&] {
+                  mtl::tri_solve(TriangularView(wide, TriangularKind::unit_lower), x2);
+              }),
               message("T.ncols() <= x.size()", "mtl::tri_solve()"));
     EXPECT_EQ(values(x2), (std::vector<double>{1, 2}));
     EXPECT_EQ(values(x3), (std::vector<double>{1, 2, 3}));

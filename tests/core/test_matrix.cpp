@@ -83,7 +83,8 @@ TEST(RefcntPtr, UnboundHandleFailsEveryAccessForm)
     const refcnt_ptr<int>& cp = p;
     EXPECT_EQ(failure_of([&] { *p; }), message("count != 0", "refcnt_ptr::operator*()"));
     EXPECT_EQ(failure_of([&] { *cp; }), message("count != 0", "const refcnt_ptr::operator*()"));
-    EXPECT_EQ(failure_of([&] { p.operator->(); }), message("count != 0", "refcnt_ptr::operator->()"));
+    EXPECT_EQ(failure_of([&] { p.operator->(); }),
+              message("count != 0", "refcnt_ptr::operator->()"));
     EXPECT_EQ(failure_of([&] { cp.operator->(); }),
               message("count != 0", "const refcnt_ptr::operator->()"));
     EXPECT_EQ(p.use_count(), 0);
@@ -98,7 +99,8 @@ TEST(RefcntPtr, CorruptCounterFailsEveryAccessForm)
         const refcnt_ptr<Tracked>& cp = p;
         EXPECT_EQ(p.use_count(), -1);
         EXPECT_EQ(failure_of([&] { *p; }), message("*count >= 0", "refcnt_ptr::operator*()"));
-        EXPECT_EQ(failure_of([&] { *cp; }), message("*count >= 0", "const refcnt_ptr::operator*()"));
+        EXPECT_EQ(failure_of([&] { *cp; }),
+                  message("*count >= 0", "const refcnt_ptr::operator*()"));
         EXPECT_EQ(failure_of([&] { p.operator->(); }),
                   message("*count >= 0", "refcnt_ptr::operator->()"));
         EXPECT_EQ(failure_of([&] { cp.operator->(); }),
