@@ -199,15 +199,24 @@ QString decode(LPCSTR text, int length) {
     return QString::fromUtf16(wide.data(), n);
 }
 
-// A painter on the context's bitmap with y growing downwards in both row orders.
+// A painter on the context's bitmap with y growing downwards in both row
+// orders. Only the rows a drawing call can touch are prepared for Qt and
+// given back their GDI form afterwards.
 struct Canvas {
     HBITMAP__* bitmap;
     QImage image;
     std::unique_ptr<QPainter> painter;
+    int firstRow = 0;  // memory rows [firstRow, endRow)
+    int endRow = 0;
 
-    explicit Canvas(HBITMAP__* b)
+    Canvas(HBITMAP__* b, QRect area)
         : bitmap(b),
           image(reinterpret_cast<uchar*>(b->pixels.get()), b->width, b->height, b->width * 4, QImage::Format_RGB32) {
+        area = area.intersected(QRect(0, 0, b->width, b->height));
+        if (!area.isEmpty()) {
+            firstRow = b->topDown ? area.top() : b->height - 1 - area.bottom();
+            endRow = firstRow + area.height();
+        }
         // Qt's RGB32 wants an opaque alpha byte; GDI's pixels have none.
         forceAlpha(0xFF000000u, ~0u);
         painter = std::make_unique<QPainter>(&image);
@@ -215,14 +224,15 @@ struct Canvas {
             painter->translate(0, b->height);
             painter->scale(1, -1);
         }
+        painter->setClipRect(area);
     }
     ~Canvas() {
         painter.reset();
         forceAlpha(0u, 0x00FFFFFFu);
     }
     void forceAlpha(std::uint32_t set, std::uint32_t keep) {
-        std::uint32_t* p = bitmap->pixels.get();
-        std::size_t n = static_cast<std::size_t>(bitmap->width) * bitmap->height;
+        std::uint32_t* p = bitmap->pixels.get() + static_cast<std::size_t>(firstRow) * bitmap->width;
+        std::size_t n = static_cast<std::size_t>(endRow - firstRow) * bitmap->width;
         for (std::size_t i = 0; i < n; ++i)
             p[i] = (p[i] & keep) | set;
     }
@@ -597,15 +607,24 @@ BOOL WINAPI ExtTextOutA(HDC context, int x, int y, UINT options, const RECT* rec
     else if (dc->textAlign & TA_BOTTOM)
         top = y - cellHeight;
 
-    Canvas canvas(bitmap);
+    // Glyphs may overhang their cell by a little on any side.
+    QRect touched(left - cellHeight, top - cellHeight, width + 2 * cellHeight, 3 * cellHeight);
+    QRect area;
+    if (rect != nullptr) {
+        area = QRect(QPoint(rect->left, rect->top), QPoint(rect->right - 1, rect->bottom - 1));
+        if (options & ETO_CLIPPED)
+            touched = touched.intersected(area);
+        if (options & ETO_OPAQUE)
+            touched = touched.united(area);
+    }
+    Canvas canvas(bitmap, length == 0 ? area : touched);
     QPainter& p = *canvas.painter;
     const QColor background = toQColor(dc->backgroundColour);
     if (rect != nullptr) {
-        QRect area(QPoint(rect->left, rect->top), QPoint(rect->right - 1, rect->bottom - 1));
         if (options & ETO_OPAQUE)
             p.fillRect(area, background);
         if (options & ETO_CLIPPED)
-            p.setClipRect(area);
+            p.setClipRect(area, Qt::IntersectClip);
     }
     if (length == 0)
         return TRUE;

@@ -203,6 +203,21 @@ TEST(GdiText, BackgroundModesAlignmentAndOpaqueRectangle) {
                 EXPECT_LT(y, 30);
             }
     EXPECT_GT(lit, 0);
+
+    // A clipping rectangle keeps the text inside it.
+    r = {0, 0, 64, 32};
+    ExtTextOutA(s.dc, 0, 0, ETO_OPAQUE, &r, "", 0, nullptr);
+    SetTextAlign(s.dc, TA_LEFT | TA_TOP);
+    RECT clip{4, 4, 12, 10};
+    ASSERT_TRUE(ExtTextOutA(s.dc, 0, 0, ETO_CLIPPED, &clip, "WWWW", 4, nullptr));
+    lit = 0;
+    for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 64; ++x)
+            if (s.at(x, y) != 0) {
+                ++lit;
+                EXPECT_TRUE(x >= 4 && x < 12 && y >= 4 && y < 10) << x << "," << y;
+            }
+    EXPECT_GT(lit, 0);
     SelectObject(s.dc, GetStockObject(SYSTEM_FONT));
     DeleteObject(font);
 }
