@@ -1,0 +1,19 @@
+# The reference scenes as a small library, so that the HAL tests can draw the
+# same scenes and compare them with REF.
+add_library(vl_d3d9_scenes STATIC
+  ${CMAKE_CURRENT_LIST_DIR}/reference_scenes.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/reference_scenes.h)
+target_link_libraries(vl_d3d9_scenes PUBLIC vl_d3d9 vl_math)
+
+# Headless: no QApplication, no display.
+vl_add_gtest(vl_d3d9_ref_scene_tests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/ref_scenes_test.cpp
+  LIBS vl_d3d9_scenes)
+vl_add_gtest(vl_d3d9_device_tests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/device_test.cpp
+  LIBS vl_d3d9_scenes)
+# Windows, full screen and focus, on Qt's offscreen platform.
+vl_add_gtest(vl_d3d9_presentation_tests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/presentation_test.cpp
+  LIBS vl_d3d9_scenes
+  ENV QT_QPA_PLATFORM=offscreen)
