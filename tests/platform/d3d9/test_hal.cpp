@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -189,6 +191,35 @@ TEST_F(HalTest, PresentShowsTheFrameInTheWindow) {
     platform::unregisterRenderSurface(window);
 }
 
+// The device's defaults for everything these tests touch.
+FixedFunctionState deviceDefaults() {
+    FixedFunctionState s{};
+    s.viewport = {0, 0, 8, 8, 0.0f, 1.0f};
+    DWORD* rs = s.renderState;
+    rs[D3DRS_ZENABLE] = D3DZB_TRUE;
+    rs[D3DRS_ZWRITEENABLE] = TRUE;
+    rs[D3DRS_ZFUNC] = D3DCMP_LESSEQUAL;
+    rs[D3DRS_CULLMODE] = D3DCULL_CCW;
+    rs[D3DRS_SRCBLEND] = D3DBLEND_ONE;
+    rs[D3DRS_DESTBLEND] = D3DBLEND_ZERO;
+    rs[D3DRS_BLENDOP] = D3DBLENDOP_ADD;
+    rs[D3DRS_COLORWRITEENABLE] = 0xF;
+    rs[D3DRS_SHADEMODE] = D3DSHADE_GOURAUD;
+    rs[D3DRS_TEXTUREFACTOR] = 0xFFFFFFFF;
+    for (auto& stage : s.stageState) {
+        stage[D3DTSS_COLOROP] = D3DTOP_DISABLE;
+        stage[D3DTSS_ALPHAOP] = D3DTOP_DISABLE;
+    }
+    for (auto& sampler : s.samplerState) {
+        sampler[D3DSAMP_MINFILTER] = D3DTEXF_POINT;
+        sampler[D3DSAMP_MAGFILTER] = D3DTEXF_POINT;
+        sampler[D3DSAMP_ADDRESSU] = D3DTADDRESS_WRAP;
+        sampler[D3DSAMP_ADDRESSV] = D3DTADDRESS_WRAP;
+    }
+    return s;
+}
+
+
 // Below the device: what the backend does with the snapshots it is given.
 class HalBackendTest : public ::testing::Test {
 protected:
@@ -203,34 +234,7 @@ protected:
         setup.colorFormat = D3DFMT_A8R8G8B8;
         setup.depthFormat = D3DFMT_D24X8;
         ASSERT_EQ(backend_->resize(setup), D3D_OK);
-        state_ = screenSpaceState();
-    }
-
-    static FixedFunctionState screenSpaceState() {
-        FixedFunctionState s{};
-        s.viewport = {0, 0, 8, 8, 0.0f, 1.0f};
-        DWORD* rs = s.renderState;
-        rs[D3DRS_ZENABLE] = D3DZB_TRUE;
-        rs[D3DRS_ZWRITEENABLE] = TRUE;
-        rs[D3DRS_ZFUNC] = D3DCMP_LESSEQUAL;
-        rs[D3DRS_CULLMODE] = D3DCULL_CCW;
-        rs[D3DRS_SRCBLEND] = D3DBLEND_ONE;
-        rs[D3DRS_DESTBLEND] = D3DBLEND_ZERO;
-        rs[D3DRS_BLENDOP] = D3DBLENDOP_ADD;
-        rs[D3DRS_COLORWRITEENABLE] = 0xF;
-        rs[D3DRS_SHADEMODE] = D3DSHADE_GOURAUD;
-        rs[D3DRS_TEXTUREFACTOR] = 0xFFFFFFFF;
-        for (auto& stage : s.stageState) {
-            stage[D3DTSS_COLOROP] = D3DTOP_DISABLE;
-            stage[D3DTSS_ALPHAOP] = D3DTOP_DISABLE;
-        }
-        for (auto& sampler : s.samplerState) {
-            sampler[D3DSAMP_MINFILTER] = D3DTEXF_POINT;
-            sampler[D3DSAMP_MAGFILTER] = D3DTEXF_POINT;
-            sampler[D3DSAMP_ADDRESSU] = D3DTADDRESS_WRAP;
-            sampler[D3DSAMP_ADDRESSV] = D3DTADDRESS_WRAP;
-        }
-        return s;
+        state_ = deviceDefaults();
     }
 
     struct ScreenVertex {
@@ -397,6 +401,238 @@ TEST_F(HalBackendTest, ImpossibleBackBuffersAreRefused) {
     ASSERT_EQ(backend_->resize(setup), D3D_OK);
     backend_->clear(D3DCLEAR_TARGET, nullptr, 0, 0x00123456, 1.0f, 0);
     EXPECT_EQ(pixels()[63], 0xFF123456u);
+}
+
+
+// The same snapshots through REF and HAL, one pipeline variation at a time:
+// a lit, textured, coloured fan in perspective under a screen-space overlay.
+class HalMatchesRefTest : public ::testing::Test {
+protected:
+    static constexpr UINT kSide = 64;
+
+    struct MeshVertex {
+        float x, y, z, nx, ny, nz;
+        D3DCOLOR color;
+        float u, v;
+    };
+    struct OverlayVertex {
+        float x, y, z, rhw;
+        D3DCOLOR color;
+        float u, v;
+    };
+
+    void SetUp() override {
+        if (!platform::d3d9::halCapabilities().available)
+            GTEST_SKIP() << "no OpenGL 3.3 here";
+        // A fan of triangles around a raised centre, both windings, so that
+        // either cull mode leaves something to draw.
+        const int kSlices = 12;
+        for (int i = 0; i < kSlices; ++i) {
+            const float a0 = 6.2831853f * float(i) / kSlices, a1 = 6.2831853f * float(i + 1) / kSlices;
+            const MeshVertex c{0, 0, -0.6f, 0, 0.3f, -1, 0xFFFFFFFF, 0.5f, 0.5f};
+            const MeshVertex p{1.8f * std::cos(a0), 1.8f * std::sin(a0), 0.4f, std::cos(a0), std::sin(a0), -0.5f,
+                               D3DCOLOR(0x80000000u | (i * 20u) << 16 | 0x2000u | (255u - i * 20u)),
+                               0.5f + std::cos(a0), 0.5f + std::sin(a0)};
+            const MeshVertex q{1.8f * std::cos(a1), 1.8f * std::sin(a1), 0.4f, std::cos(a1), std::sin(a1), -0.5f,
+                               0xFF40C020, 0.5f + std::cos(a1), 0.5f + std::sin(a1)};
+            if (i % 3 == 0)
+                mesh_.insert(mesh_.end(), {c, p, q});
+            else
+                mesh_.insert(mesh_.end(), {c, q, p});
+        }
+        const OverlayVertex o[6] = {{3.5f, 40.5f, 0.2f, 1, 0xC0FFFFFF, 0, 1}, {3.5f, 3.5f, 0.2f, 1, 0xC0FFFFFF, 0, 0},
+                                    {27.5f, 40.5f, 0.2f, 1, 0x40FF8000, 1, 1}, {27.5f, 3.5f, 0.2f, 1, 0x40FF8000, 1, 0},
+                                    {27.5f, 40.5f, 0.2f, 1, 0x40FF8000, 1, 1}, {3.5f, 3.5f, 0.2f, 1, 0xC0FFFFFF, 0, 0}};
+        overlay_.assign(o, o + 6);
+        for (int y = 0; y < 8; ++y)
+            for (int x = 0; x < 8; ++x)
+                texels_[y * 8 + x] = std::uint16_t(((x + y) % 8) << 12 | (x * 2) << 8 | (y * 2) << 4 | 0x9);
+        texture_ = {8, 8, D3DFMT_A4R4G4B4, 16, reinterpret_cast<const BYTE*>(texels_), 500, 1};
+
+        state_ = deviceDefaults();
+        D3DMATRIX& view = state_.view;
+        view = {};
+        view._11 = view._22 = view._33 = view._44 = 1.0f;
+        view._43 = 4.0f;
+        state_.world = view;
+        state_.world._43 = 0.0f;
+        state_.world._21 = 0.25f;  // a shear, so normals need the inverse transpose
+        D3DMATRIX& proj = state_.projection;
+        proj = {};
+        proj._11 = proj._22 = 2.4142137f;
+        proj._33 = 100.0f / 99.0f;
+        proj._34 = 1.0f;
+        proj._43 = -100.0f / 99.0f;
+        state_.viewport = {0, 0, kSide, kSide, 0.0f, 1.0f};
+        state_.material.Diffuse = {1, 1, 1, 1};
+        state_.material.Ambient = {0.5f, 0.7f, 1, 1};
+        state_.material.Emissive = {0.05f, 0, 0, 0};
+        state_.lightCount = 2;
+        state_.lights[0].Type = D3DLIGHT_DIRECTIONAL;
+        state_.lights[0].Diffuse = {1, 0.9f, 0.8f, 1};
+        state_.lights[0].Direction = {-0.4082483f, -0.4082483f, 0.8164966f};
+        state_.lights[1].Type = D3DLIGHT_DIRECTIONAL;
+        state_.lights[1].Diffuse = {0.2f, 0.2f, 0.5f, 1};
+        state_.lights[1].Ambient = {0.1f, 0.1f, 0.1f, 1};
+        state_.lights[1].Direction = {1, 0, 0};
+        DWORD* rs = state_.renderState;
+        rs[D3DRS_LIGHTING] = TRUE;
+        rs[D3DRS_AMBIENT] = 0x000F0F0F;
+        rs[D3DRS_COLORVERTEX] = TRUE;
+        rs[D3DRS_DIFFUSEMATERIALSOURCE] = D3DMCS_COLOR1;
+        rs[D3DRS_AMBIENTMATERIALSOURCE] = D3DMCS_MATERIAL;
+        rs[D3DRS_EMISSIVEMATERIALSOURCE] = D3DMCS_MATERIAL;
+        rs[D3DRS_ALPHAFUNC] = D3DCMP_ALWAYS;
+        rs[D3DRS_BLENDFACTOR] = 0xFF808080;
+        state_.stageState[0][D3DTSS_COLOROP] = D3DTOP_MODULATE;
+        state_.stageState[0][D3DTSS_COLORARG1] = D3DTA_TEXTURE;
+        state_.stageState[0][D3DTSS_COLORARG2] = D3DTA_DIFFUSE;
+        state_.stageState[0][D3DTSS_ALPHAOP] = D3DTOP_MODULATE;
+        state_.stageState[0][D3DTSS_ALPHAARG1] = D3DTA_TEXTURE;
+        state_.stageState[0][D3DTSS_ALPHAARG2] = D3DTA_DIFFUSE;
+        state_.texture[0] = &texture_;
+        overlayState_ = state_;
+        overlayState_.renderState[D3DRS_ZENABLE] = D3DZB_FALSE;
+        overlayState_.renderState[D3DRS_ALPHABLENDENABLE] = TRUE;
+        overlayState_.renderState[D3DRS_SRCBLEND] = D3DBLEND_SRCALPHA;
+        overlayState_.renderState[D3DRS_DESTBLEND] = D3DBLEND_INVSRCALPHA;
+    }
+
+    Image draw(platform::d3d9::Backend& backend, D3DFORMAT colorFormat = D3DFMT_X8R8G8B8) {
+        BufferSetup setup;
+        setup.width = kSide;
+        setup.height = kSide;
+        setup.colorFormat = colorFormat;
+        setup.depthFormat = D3DFMT_D24X8;
+        EXPECT_EQ(backend.resize(setup), D3D_OK);
+        backend.clear(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, nullptr, 0, 0x80204060, 1.0f, 0);
+        const VertexData meshData{reinterpret_cast<const BYTE*>(mesh_.data()), UINT(mesh_.size() * sizeof(MeshVertex)),
+                                  900, 1};
+        const VertexData overlayData{reinterpret_cast<const BYTE*>(overlay_.data()),
+                                     UINT(overlay_.size() * sizeof(OverlayVertex)), 901, 1};
+        TriangleList mesh{D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_DIFFUSE | D3DFVF_TEX1, &meshData, 0,
+                          sizeof(MeshVertex), UINT(mesh_.size() / 3)};
+        TriangleList overlay{D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1, &overlayData, 0, sizeof(OverlayVertex), 2};
+        backend.drawTriangles(state_, mesh);
+        backend.drawTriangles(overlayState_, overlay);
+        Image image{kSide, kSide, std::vector<std::uint32_t>(kSide * kSide)};
+        backend.readBackBuffer(reinterpret_cast<DWORD*>(image.pixels.data()), kSide * 4);
+        return image;
+    }
+
+    void expectSamePicture(D3DFORMAT colorFormat = D3DFMT_X8R8G8B8) {
+        auto ref = platform::d3d9::createRefBackend();
+        auto hal = platform::hal::HalBackend::create();
+        ASSERT_NE(hal, nullptr);
+        const Image a = draw(*ref, colorFormat), b = draw(*hal, colorFormat);
+        EXPECT_GE(agreement(a, b, kTolerance), kRequiredAgreement);
+        // Alpha too, which agreement() leaves out.
+        int alphaOff = 0;
+        for (std::size_t i = 0; i < a.pixels.size(); ++i)
+            alphaOff += std::abs(int(a.pixels[i] >> 24) - int(b.pixels[i] >> 24)) > kTolerance;
+        EXPECT_LE(alphaOff, int(a.pixels.size() / 100));
+    }
+
+    std::vector<MeshVertex> mesh_;
+    std::vector<OverlayVertex> overlay_;
+    std::uint16_t texels_[64];
+    TextureData texture_;
+    FixedFunctionState state_{}, overlayState_{};
+};
+
+TEST_F(HalMatchesRefTest, DefaultsOfTheProgram) { expectSamePicture(); }
+
+TEST_F(HalMatchesRefTest, CullingAndShading) {
+    for (DWORD cull : {D3DCULL_NONE, D3DCULL_CW}) {
+        SCOPED_TRACE(cull);
+        state_.renderState[D3DRS_CULLMODE] = cull;
+        expectSamePicture();
+    }
+    state_.renderState[D3DRS_SHADEMODE] = D3DSHADE_FLAT;
+    state_.renderState[D3DRS_NORMALIZENORMALS] = TRUE;
+    expectSamePicture();
+    state_.renderState[D3DRS_LIGHTING] = FALSE;
+    expectSamePicture();
+}
+
+TEST_F(HalMatchesRefTest, MaterialSourcesAndNoTexture) {
+    state_.renderState[D3DRS_DIFFUSEMATERIALSOURCE] = D3DMCS_MATERIAL;
+    state_.renderState[D3DRS_AMBIENTMATERIALSOURCE] = D3DMCS_COLOR1;
+    expectSamePicture();
+    state_.renderState[D3DRS_COLORVERTEX] = FALSE;
+    state_.stageState[0][D3DTSS_COLOROP] = D3DTOP_DISABLE;
+    state_.texture[0] = nullptr;
+    expectSamePicture();
+}
+
+TEST_F(HalMatchesRefTest, TextureStageOperations) {
+    const DWORD ops[] = {D3DTOP_SELECTARG1, D3DTOP_SELECTARG2, D3DTOP_MODULATE2X, D3DTOP_ADD, D3DTOP_ADDSIGNED,
+                         D3DTOP_SUBTRACT,   D3DTOP_ADDSMOOTH,  D3DTOP_BLENDDIFFUSEALPHA, D3DTOP_BLENDTEXTUREALPHA};
+    for (DWORD op : ops) {
+        SCOPED_TRACE(op);
+        overlayState_.stageState[0][D3DTSS_COLOROP] = op;
+        state_.stageState[0][D3DTSS_COLOROP] = op;
+        state_.stageState[0][D3DTSS_COLORARG2] = D3DTA_DIFFUSE | D3DTA_COMPLEMENT;
+        state_.stageState[0][D3DTSS_ALPHAARG1] = D3DTA_TFACTOR;
+        state_.renderState[D3DRS_TEXTUREFACTOR] = 0x9080FF40;
+        expectSamePicture(D3DFMT_A8R8G8B8);
+    }
+    // A second stage that adds the texture's alpha to what the first made.
+    state_.stageState[1][D3DTSS_COLOROP] = D3DTOP_ADD;
+    state_.stageState[1][D3DTSS_COLORARG1] = D3DTA_CURRENT;
+    state_.stageState[1][D3DTSS_COLORARG2] = D3DTA_TEXTURE | D3DTA_ALPHAREPLICATE;
+    state_.stageState[1][D3DTSS_ALPHAOP] = D3DTOP_DISABLE;
+    state_.texture[1] = &texture_;
+    expectSamePicture(D3DFMT_A8R8G8B8);
+}
+
+TEST_F(HalMatchesRefTest, FilteringAndAddressing) {
+    for (DWORD address : {D3DTADDRESS_MIRROR, D3DTADDRESS_CLAMP, D3DTADDRESS_BORDER}) {
+        SCOPED_TRACE(address);
+        state_.samplerState[0][D3DSAMP_ADDRESSU] = address;
+        state_.samplerState[0][D3DSAMP_ADDRESSV] = address;
+        state_.samplerState[0][D3DSAMP_MINFILTER] = D3DTEXF_LINEAR;
+        state_.samplerState[0][D3DSAMP_MAGFILTER] = D3DTEXF_LINEAR;
+        overlayState_.samplerState[0][D3DSAMP_MAGFILTER] = D3DTEXF_LINEAR;
+        overlayState_.samplerState[0][D3DSAMP_MINFILTER] = D3DTEXF_LINEAR;
+        expectSamePicture();
+    }
+}
+
+TEST_F(HalMatchesRefTest, AlphaTestBlendingAndWriteMask) {
+    for (DWORD func : {D3DCMP_LESS, D3DCMP_GREATEREQUAL, D3DCMP_NOTEQUAL, D3DCMP_NEVER}) {
+        SCOPED_TRACE(func);
+        overlayState_.renderState[D3DRS_ALPHATESTENABLE] = TRUE;
+        overlayState_.renderState[D3DRS_ALPHAFUNC] = func;
+        overlayState_.renderState[D3DRS_ALPHAREF] = 0x60;
+        expectSamePicture();
+    }
+    const DWORD blends[][3] = {{D3DBLEND_ONE, D3DBLEND_ONE, D3DBLENDOP_SUBTRACT},
+                               {D3DBLEND_DESTCOLOR, D3DBLEND_ZERO, D3DBLENDOP_ADD},
+                               {D3DBLEND_INVDESTCOLOR, D3DBLEND_SRCCOLOR, D3DBLENDOP_ADD},
+                               {D3DBLEND_BLENDFACTOR, D3DBLEND_INVDESTALPHA, D3DBLENDOP_REVSUBTRACT},
+                               {D3DBLEND_ONE, D3DBLEND_ONE, D3DBLENDOP_MAX}};
+    for (const auto& b : blends) {
+        SCOPED_TRACE(testing::Message() << b[0] << " " << b[1] << " " << b[2]);
+        state_.renderState[D3DRS_ALPHABLENDENABLE] = TRUE;
+        state_.renderState[D3DRS_SRCBLEND] = b[0];
+        state_.renderState[D3DRS_DESTBLEND] = b[1];
+        state_.renderState[D3DRS_BLENDOP] = b[2];
+        expectSamePicture(D3DFMT_A8R8G8B8);
+    }
+    overlayState_.renderState[D3DRS_COLORWRITEENABLE] = D3DCOLORWRITEENABLE_RED | D3DCOLORWRITEENABLE_ALPHA;
+    expectSamePicture(D3DFMT_A8R8G8B8);
+}
+
+TEST_F(HalMatchesRefTest, ViewportAndDepth) {
+    state_.viewport = {8, 4, 40, 48, 0.25f, 0.75f};
+    overlayState_.viewport = {16, 16, 32, 32, 0.0f, 1.0f};
+    expectSamePicture();
+    state_.renderState[D3DRS_ZFUNC] = D3DCMP_GREATER;
+    expectSamePicture();
+    state_.renderState[D3DRS_ZFUNC] = D3DCMP_LESS;
+    state_.renderState[D3DRS_ZWRITEENABLE] = FALSE;
+    expectSamePicture();
 }
 
 }  // namespace
