@@ -24,8 +24,6 @@ void rank_one_update(DenseMatrix A, const ScaledVector& x, const DenseVector& y)
         throw_assertion("A.nrows() <= x.size()", "mtl::rank_one_update()");
     if (!(cols <= y.size()))
         throw_assertion("A.ncols() <= y.size()", "mtl::rank_one_update()");
-    // Local handles: the compiler keeps their fields in registers across the
-    // element writes, which it cannot prove for objects behind references.
     DenseMatrix a = A;
     const DenseVector xv = x.vector();
     const DenseVector yv = y;
@@ -62,9 +60,11 @@ void copy(const DenseMatrix& A, DenseMatrix B)
         throw_assertion("A.nrows() <= B.nrows()", "copy(A, B, twod_tag)");
     if (!(cols <= B.ncols()))
         throw_assertion("A.ncols() <= B.ncols()", "copy(A, B, twod_tag)");
+    const DenseMatrix a = A;
+    DenseMatrix b = B;
     for (int i = 0; i < rows; ++i)
         for (int j = 0; j < cols; ++j)
-            B(i, j) = A(i, j);
+            b(i, j) = a(i, j);
 }
 
 void copy(const DenseMatrix& A, DenseMatrix B, twod_tag) { copy(A, B); }
@@ -96,10 +96,13 @@ void mult(const DenseMatrix& A, const DenseMatrix& B, DenseMatrix C)
     const int rows = A.nrows();
     const int inner = A.ncols();
     const int cols = B.ncols();
+    const DenseMatrix a = A;
+    const DenseMatrix b = B;
+    DenseMatrix c = C;
     for (int r = 0; r < rows; ++r)
         for (int s = 0; s < cols; ++s)
             for (int k = 0; k < inner; ++k)
-                C(r, s) = C(r, s) + A(r, k) * B(k, s);
+                c(r, s) = c(r, s) + a(r, k) * b(k, s);
 }
 
 void transpose(const DenseMatrix& A, DenseMatrix B)
@@ -110,9 +113,11 @@ void transpose(const DenseMatrix& A, DenseMatrix B)
         mtl::throw_assertion("A.nrows() <= B.ncols()", "matmat::transpose()");
     if (!(cols <= B.nrows()))
         mtl::throw_assertion("A.ncols() <= B.nrows()", "matmat::transpose()");
+    const DenseMatrix a = A;
+    DenseMatrix b = B;
     for (int i = 0; i < rows; ++i)
         for (int j = 0; j < cols; ++j)
-            B(j, i) = A(i, j);
+            b(j, i) = a(i, j);
 }
 
 }  // namespace matmat

@@ -9,6 +9,9 @@
 // Every broken precondition throws mtl::assertion. The element accessors are
 // the hot path of the factorizations, so they are inline and the throw lives
 // out of line in a cold function: a successful access is a compare and a load.
+// The loops of the operations work on local handle copies (no allocation):
+// the compiler keeps a local's fields in registers across element writes,
+// which it cannot prove for an object behind a reference.
 #pragma once
 
 #include <cstddef>
@@ -320,8 +323,10 @@ void copy(const X& x, Y&& y)
     const int n = x.size();
     if (!(n <= y.size()))
         throw_assertion("x.size() <= y.size()", "mtl::copy()");
+    const X from = x;
+    std::remove_cvref_t<Y> to = y;
     for (int i = 0; i < n; ++i)
-        y(i) = x(i);
+        to(i) = from(i);
 }
 
 template <class X, class Y>
@@ -331,10 +336,12 @@ void swap(X&& x, Y&& y)
     const int n = x.size();
     if (!(n <= y.size()))
         throw_assertion("x.size() <= y.size()", "mtl::swap()");
+    std::remove_cvref_t<X> a = x;
+    std::remove_cvref_t<Y> b = y;
     for (int i = 0; i < n; ++i) {
-        const double t = x(i);
-        x(i) = y(i);
-        y(i) = t;
+        const double t = a(i);
+        a(i) = b(i);
+        b(i) = t;
     }
 }
 
@@ -349,11 +356,14 @@ void mult(const DenseMatrix& A, const X& x, Y&& y)
         throw_assertion("A.nrows() <= zz.size()", "mtl::mult()");
     if (!(cols <= x.size()))
         throw_assertion("A.ncols() <= xx.size()", "mtl::mult()");
+    const DenseMatrix a = A;
+    const X in = x;
+    std::remove_cvref_t<Y> out = y;
     for (int i = 0; i < rows; ++i) {
-        double acc = y(i);
+        double acc = out(i);
         for (int j = 0; j < cols; ++j)
-            acc = acc + A(i, j) * x(j);
-        y(i) = acc;
+            acc = acc + a(i, j) * in(j);
+        out(i) = acc;
     }
 }
 
