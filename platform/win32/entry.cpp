@@ -2,18 +2,16 @@
 // the program's GUI entry function as the original platform would.
 #include <string>
 
+#include "platform/win32/program_arguments.h"
 #include "platform/win32/windows.h"
 
-namespace {
-char moduleMarker;  // its address serves as the module instance handle
-}
-
 int main(int argc, char** argv) {
+    platform::setProgramArguments(argc, argv);
     std::string commandLine;
     for (int i = 1; i < argc; ++i) {
         if (i > 1)
             commandLine += ' ';
         commandLine += argv[i];
     }
-    return WinMain(reinterpret_cast<HINSTANCE>(&moduleMarker), nullptr, commandLine.data(), SW_SHOWDEFAULT);
+    return WinMain(GetModuleHandleA(nullptr), nullptr, commandLine.data(), SW_SHOWDEFAULT);
 }

@@ -1,0 +1,34 @@
+// What the other platform modules (the 3-D device, input, GDI) may learn
+// about the window layer's objects: the widget behind a window handle and the
+// pictures behind icon and cursor handles.
+#pragma once
+
+#include <QImage>
+#include <QWidget>
+
+#include "platform/win32/wintypes.h"
+
+namespace platform {
+
+// The top-level widget of a window, or null for an unknown handle.
+QWidget* topLevelWidgetFor(HWND window);
+// The widget behind a handle itself: a dialog's control, or a top-level window.
+QWidget* widgetFor(HWND window);
+
+// The pictures of an icon or cursor. A monochrome cursor has no colour image
+// and a mask of twice its height: the AND mask above the XOR mask, one bit a
+// pixel (Format_Mono, 1 = set); an icon or colour cursor has a colour image
+// (ARGB32) and a mask of its own height. False for an unknown handle.
+struct IconPictures {
+    QImage mask;
+    QImage colour;
+    int hotSpotX = 0;
+    int hotSpotY = 0;
+    bool isIcon = true;
+};
+bool iconPicturesFor(HICON icon, IconPictures* pictures);
+
+// True when the GUI library runs (a display, or the offscreen platform).
+bool guiAvailable();
+
+}  // namespace platform

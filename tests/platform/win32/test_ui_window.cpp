@@ -1,0 +1,323 @@
+// A real top-level window on an X display (xvfb-run): creation, the menu,
+// sizing, minimising, maximising, closing, the cursor and the loading text.
+#include <QApplication>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <cstdlib>
+
+#include "platform/common/render_surface.h"
+#include "platform/win32/window_access.h"
+#include "resources/resource.h"
+#include "ui_test_support.h"
+
+using namespace uitest;
+
+namespace {
+
+constexpr DWORD kStyle = WS_OVERLAPPEDWINDOW | WS_VISIBLE;
+
+class RealWindow : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const char* display = std::getenv("DISPLAY");
+        if (!display || !*display)
+            GTEST_SKIP() << "needs an X display (run under xvfb-run)";
+        InitCommonControls();
+        ASSERT_TRUE(platform::guiAvailable());
+        module = GetModuleHandleA(nullptr);
+        static bool registered = false;
+        if (!registered) {
+            WNDCLASSA wc{};
+            wc.lpfnWndProc = recordingProc;
+            wc.hInstance = module;
+            wc.hIcon = LoadIconA(module, MAKEINTRESOURCEA(IDI_MAIN_ICON));
+            wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+            wc.lpszClassName = "D3D Window";
+            registered = RegisterClassA(&wc) != 0;
+            ASSERT_TRUE(registered);
+        }
+        received().clear();
+        handler() = [](HWND, UINT m, WPARAM, LPARAM lp, LRESULT* result) {
+            if (m == WM_GETMINMAXINFO) {
+                reinterpret_cast<MINMAXINFO*>(lp)->ptMinTrackSize = {100, 100};
+                *result = 0;
+                return true;
+            }
+            if (m == WM_CLOSE) {  // the window stays until the test destroys it
+                *result = 0;
+                return true;
+            }
+            return false;
+        };
+        menu = LoadMenuA(module, MAKEINTRESOURCEA(IDR_MENU));
+        ASSERT_NE(menu, nullptr);
+        RECT rect{0, 0, 500, 375};
+        AdjustWindowRect(&rect, kStyle, TRUE);
+        window = CreateWindowExA(0, "D3D Window", "vibrolane", kStyle, CW_USEDEFAULT, CW_USEDEFAULT,
+                                 rect.right - rect.left, rect.bottom - rect.top, nullptr, menu, module, nullptr);
+        ASSERT_NE(window, nullptr);
+        settle();
+    }
+    void TearDown() override {
+        if (window && IsWindow(window))
+            DestroyWindow(window);
+        handler() = nullptr;
+        settle();
+    }
+    // Lets the window system catch up and everything queued be handled.
+    void settle() {
+        QApplication::processEvents();
+        pumpUntil([] { return false; }, nullptr, nullptr, 1);
+    }
+    SIZE client() const {
+        RECT r{};
+        GetClientRect(window, &r);
+        return SIZE{r.right - r.left, r.bottom - r.top};
+    }
+    QWidget* top() const { return platform::topLevelWidgetFor(window); }
+    bool sawSize(WPARAM kind) const {
+        for (const Received& r : received())
+            if (r.message == WM_SIZE && r.wParam == kind)
+                return true;
+        return false;
+    }
+
+    HMODULE module = nullptr;
+    HMENU menu = nullptr;
+    HWND window = nullptr;
+};
+
+}  // namespace
+
+TEST_F(RealWindow, CreationSendsItsMessagesAndTheClientAreaExcludesTheMenuBar) {
+    const auto order = messagesOf(received(), {WM_GETMINMAXINFO, WM_NCCREATE, WM_CREATE});
+    ASSERT_GE(order.size(), 3u);
+    EXPECT_EQ(std::vector<UINT>(order.begin(), order.begin() + 3),
+              (std::vector<UINT>{WM_GETMINMAXINFO, WM_NCCREATE, WM_CREATE}));
+    EXPECT_EQ(client().cx, 500);
+    EXPECT_EQ(client().cy, 375);
+    EXPECT_EQ(GetMenu(window), menu);
+    EXPECT_TRUE(IsWindowVisible(window));
+    const DWORD style = static_cast<DWORD>(GetWindowLongA(window, GWL_STYLE));
+    EXPECT_EQ(style & kStyle, kStyle);
+    char title[32] = {};
+    GetWindowTextA(window, title, sizeof title);
+    EXPECT_STREQ(title, "vibrolane");
+    platform::RenderSurface* surface = platform::renderSurfaceFor(window);
+    ASSERT_NE(surface, nullptr);
+    EXPECT_EQ(surface->size(), QSize(500, 375));
+    EXPECT_EQ(GetClassLongA(window, GCL_HCURSOR), static_cast<DWORD>(reinterpret_cast<std::uintptr_t>(
+                                                      LoadCursorA(nullptr, IDC_ARROW))));
+    EXPECT_FALSE(top()->windowIcon().isNull());
+
+    // WM_GETMINMAXINFO's minimum holds against the program's own requests.
+    SetWindowPos(window, nullptr, 0, 0, 20, 20, SWP_NOMOVE | SWP_NOZORDER);
+    RECT r{};
+    GetWindowRect(window, &r);
+    EXPECT_GE(r.right - r.left, 100);
+    EXPECT_GE(r.bottom - r.top, 100);
+}
+
+TEST_F(RealWindow, TheProgramsResizeSendsWmSizeWithoutASizeMoveLoop) {
+    RECT before{};
+    GetWindowRect(window, &before);
+    received().clear();
+    ASSERT_TRUE(SetWindowPos(window, HWND_NOTOPMOST, before.left, before.top, before.right - before.left + 60,
+                             before.bottom - before.top + 40, SWP_SHOWWINDOW));
+    ASSERT_TRUE(sawSize(SIZE_RESTORED));
+    EXPECT_EQ(client().cx, 560);
+    EXPECT_EQ(client().cy, 415);
+    const Received& last = [] {
+        Received r{};
+        for (const Received& x : received())
+            if (x.message == WM_SIZE)
+                r = x;
+        return r;
+    }();
+    EXPECT_EQ(LOWORD(last.lParam), 560);
+    EXPECT_EQ(HIWORD(last.lParam), 415);
+    settle();
+    EXPECT_EQ(countOf(WM_ENTERSIZEMOVE), 0);
+    RECT after{};
+    GetWindowRect(window, &after);
+    EXPECT_EQ(after.right - after.left, before.right - before.left + 60) << "window rectangles round-trip";
+}
+
+TEST_F(RealWindow, AResizeFromOutsideIsWrappedInASizeMoveLoop) {
+    received().clear();
+    top()->resize(top()->width() + 30, top()->height() + 20);
+    top()->resize(top()->width() + 30, top()->height() + 20);
+    ASSERT_TRUE(pumpUntil([] { return countOf(WM_EXITSIZEMOVE) > 0; }));
+    const auto order = messagesOf(received(), {WM_ENTERSIZEMOVE, WM_SIZE, WM_EXITSIZEMOVE});
+    ASSERT_GE(order.size(), 3u);
+    EXPECT_EQ(order.front(), static_cast<UINT>(WM_ENTERSIZEMOVE));
+    EXPECT_EQ(order.back(), static_cast<UINT>(WM_EXITSIZEMOVE));
+    EXPECT_EQ(countOf(WM_ENTERSIZEMOVE), 1) << "one loop for a burst of resizes";
+    EXPECT_EQ(client().cx, 560);
+    EXPECT_EQ(client().cy, 415);
+}
+
+TEST_F(RealWindow, MinimiseRestoreMaximiseRestoreProduceTheirSizeMessages) {
+    received().clear();
+    ShowWindow(window, SW_MINIMIZE);
+    ASSERT_TRUE(pumpUntil([this] { return sawSize(SIZE_MINIMIZED); }));
+    EXPECT_TRUE(IsIconic(window));
+    EXPECT_TRUE(GetWindowLongA(window, GWL_STYLE) & WS_MINIMIZE);
+
+    received().clear();
+    ShowWindow(window, SW_RESTORE);
+    ASSERT_TRUE(pumpUntil([this] { return sawSize(SIZE_RESTORED); }));
+    EXPECT_FALSE(IsIconic(window));
+
+    received().clear();
+    ShowWindow(window, SW_MAXIMIZE);
+    ASSERT_TRUE(pumpUntil([this] { return sawSize(SIZE_MAXIMIZED); }));
+    EXPECT_TRUE(IsZoomed(window));
+
+    received().clear();
+    ShowWindow(window, SW_RESTORE);
+    ASSERT_TRUE(pumpUntil([this] { return sawSize(SIZE_RESTORED); }));
+    EXPECT_FALSE(IsZoomed(window));
+    EXPECT_FALSE(sawSize(SIZE_MAXIMIZED));
+}
+
+TEST_F(RealWindow, TheCloseBoxAsksAndTheWindowStaysUntilDestroyed) {
+    received().clear();
+    top()->close();
+    EXPECT_EQ(countOf(WM_CLOSE), 1);
+    EXPECT_TRUE(IsWindow(window));
+    EXPECT_TRUE(IsWindowVisible(window));
+    EXPECT_EQ(countOf(WM_DESTROY), 0);
+
+    // Without the test's handler the default procedure destroys the window.
+    handler() = nullptr;
+    top()->close();
+    EXPECT_EQ(countOf(WM_CLOSE), 2);
+    EXPECT_EQ(countOf(WM_DESTROY), 1);
+    EXPECT_FALSE(IsWindow(window));
+    EXPECT_EQ(platform::renderSurfaceFor(window), nullptr);
+    EXPECT_EQ(GetMenu(window), nullptr);
+    EXPECT_EQ(GetMenuItemCount(menu), -1) << "the window's menu goes with it";
+    settle();
+    EXPECT_FALSE(DestroyWindow(window));
+}
+
+TEST_F(RealWindow, TheMenuBarsItemsPostTheirCommandsAroundAMenuLoop) {
+    QMenuBar* bar = top()->findChild<QMenuBar*>();
+    ASSERT_NE(bar, nullptr);
+    ASSERT_EQ(bar->actions().size(), 1);
+    EXPECT_EQ(bar->actions()[0]->text().toStdString(), "&File");
+    QMenu* file = bar->actions()[0]->menu();
+    ASSERT_NE(file, nullptr);
+    std::vector<std::string> texts;
+    for (QAction* a : file->actions())
+        texts.push_back(a->isSeparator() ? "-" : a->text().toStdString());
+    EXPECT_EQ(texts, (std::vector<std::string>{"Config &display...\tF2", "Configure &input...\tF3", "-",
+                                               "E&xit\tESC"}));
+
+    received().clear();
+    file->popup(top()->mapToGlobal(QPoint(10, 10)));
+    ASSERT_TRUE(pumpUntil([] { return countOf(WM_ENTERMENULOOP) == 1; }));
+    file->actions()[0]->trigger();
+    file->hide();
+    ASSERT_TRUE(pumpUntil([] { return countOf(WM_COMMAND) == 1; }));
+    for (QAction* a : file->actions())
+        if (!a->isSeparator() && a != file->actions()[0])
+            a->trigger();
+    ASSERT_TRUE(pumpUntil([] { return countOf(WM_COMMAND) == 3; }));
+    std::vector<int> commands;
+    for (const Received& r : received())
+        if (r.message == WM_COMMAND) {
+            commands.push_back(LOWORD(r.wParam));
+            EXPECT_EQ(HIWORD(r.wParam), 0) << "menu commands have notification 0";
+        }
+    EXPECT_EQ(commands, (std::vector<int>{IDM_CHANGE_DISPLAY, IDM_CONFIGURE_INPUT, IDM_EXIT}));
+    const auto loop = messagesOf(received(), {WM_ENTERMENULOOP, WM_EXITMENULOOP, WM_COMMAND});
+    ASSERT_GE(loop.size(), 3u);
+    EXPECT_EQ(std::vector<UINT>(loop.begin(), loop.begin() + 3),
+              (std::vector<UINT>{WM_ENTERMENULOOP, WM_EXITMENULOOP, WM_COMMAND}))
+        << "the command is handled after the menu loop";
+}
+
+TEST_F(RealWindow, TakingTheMenuAwayGrowsTheClientArea) {
+    const SIZE withMenu = client();
+    received().clear();
+    ASSERT_TRUE(SetMenu(window, nullptr));
+    EXPECT_EQ(GetMenu(window), nullptr);
+    const SIZE without = client();
+    EXPECT_EQ(without.cx, withMenu.cx);
+    EXPECT_GT(without.cy, withMenu.cy);
+    EXPECT_TRUE(sawSize(SIZE_RESTORED));
+    ASSERT_TRUE(SetMenu(window, menu));
+    EXPECT_EQ(client().cy, withMenu.cy);
+    settle();
+    EXPECT_EQ(countOf(WM_ENTERSIZEMOVE), 0);
+}
+
+TEST_F(RealWindow, StylesRoundTripForTheFullScreenSwitch) {
+    const LONG windowed = GetWindowLongA(window, GWL_STYLE);
+    SetWindowLongA(window, GWL_STYLE, static_cast<LONG>(WS_POPUP | WS_SYSMENU | WS_VISIBLE));
+    EXPECT_EQ(static_cast<DWORD>(GetWindowLongA(window, GWL_STYLE)), static_cast<DWORD>(WS_POPUP | WS_SYSMENU | WS_VISIBLE));
+    SetWindowLongA(window, GWL_STYLE, windowed);
+    EXPECT_EQ(GetWindowLongA(window, GWL_STYLE), windowed);
+    SetWindowLongA(window, GWL_STYLE, static_cast<LONG>(WS_OVERLAPPEDWINDOW));
+    EXPECT_FALSE(IsWindowVisible(window)) << "WS_VISIBLE is the window's visibility";
+    SetWindowLongA(window, GWL_STYLE, windowed);
+    EXPECT_TRUE(IsWindowVisible(window));
+}
+
+TEST_F(RealWindow, MouseMovesAskForTheCursorThenQueueAMove) {
+    platform::RenderSurface* surface = platform::renderSurfaceFor(window);
+    received().clear();
+    const QPointF local(40, 30);
+    QMouseEvent move(QEvent::MouseMove, local, surface->mapToGlobal(local), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(surface, &move);
+    EXPECT_EQ(countOf(WM_SETCURSOR), 1) << "sent at once";
+    EXPECT_EQ(countOf(WM_MOUSEMOVE), 0) << "posted";
+    EXPECT_EQ(GetCursor(), LoadCursorA(nullptr, IDC_ARROW)) << "the default procedure shows the class cursor";
+    ASSERT_TRUE(pumpUntil([] { return countOf(WM_MOUSEMOVE) == 1; }));
+    for (const Received& r : received())
+        if (r.message == WM_MOUSEMOVE) {
+            EXPECT_EQ(LOWORD(r.lParam), 40);
+            EXPECT_EQ(HIWORD(r.lParam), 30);
+        }
+    POINT p{40, 30};
+    ClientToScreen(window, &p);
+    ScreenToClient(window, &p);
+    EXPECT_EQ(p.x, 40);
+    EXPECT_EQ(p.y, 30);
+    RECT clip{10, 10, 60, 60};
+    EXPECT_TRUE(ClipCursor(&clip));
+    RECT read{};
+    GetClipCursor(&read);
+    EXPECT_EQ(read.right, 60);
+    EXPECT_TRUE(ClipCursor(nullptr));
+}
+
+TEST_F(RealWindow, TheLoadingTextIsDrawnCentredOnTheClientArea) {
+    HDC dc = GetDC(window);
+    ASSERT_NE(dc, nullptr);
+    RECT rect{};
+    GetClientRect(window, &rect);
+    const int height = DrawTextA(dc, "Loading... Please wait", -1, &rect, DT_SINGLELINE | DT_VCENTER | DT_CENTER);
+    EXPECT_GT(height, 0);
+    EXPECT_EQ(ReleaseDC(window, dc), 1);
+    const QImage image = platform::renderSurfaceFor(window)->presentedImage();
+    ASSERT_EQ(image.size(), QSize(500, 375));
+    int left = image.width(), right = -1, topRow = image.height(), bottom = -1;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (qGray(image.pixel(x, y)) < 128) {
+                left = std::min(left, x);
+                right = std::max(right, x);
+                topRow = std::min(topRow, y);
+                bottom = std::max(bottom, y);
+            }
+    ASSERT_GE(right, 0) << "no text drawn";
+    EXPECT_EQ(qGray(image.pixel(0, 0)), 255) << "the background is the white class background";
+    EXPECT_NEAR((left + right) / 2.0, 250, 6);
+    EXPECT_NEAR((topRow + bottom) / 2.0, 187, 8);
+    EXPECT_LT(bottom - topRow, height + 2);
+}

@@ -1,0 +1,11 @@
+# Tests of the window layer. The queue and dialog tests run on the offscreen
+# platform; the window test wants a real X display (xvfb-run) and skips
+# without one; the headless test takes the display away on purpose.
+vl_add_gtest(win32_test_ui_messages SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_ui_messages.cpp
+  LIBS vl_win32 ENV QT_QPA_PLATFORM=offscreen)
+vl_add_gtest(win32_test_ui_dialog SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_ui_dialog.cpp
+  LIBS vl_win32 ENV QT_QPA_PLATFORM=offscreen)
+vl_add_gtest(win32_test_ui_window SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_ui_window.cpp
+  LIBS vl_win32 SERIAL)
+vl_add_gtest(win32_test_ui_headless SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_ui_headless.cpp
+  LIBS vl_win32 ENV DISPLAY= WAYLAND_DISPLAY= QT_QPA_PLATFORM=)
