@@ -252,6 +252,9 @@ struct HalBackend::Impl {
     GL* gl = nullptr;
     std::unordered_map<std::string, std::unique_ptr<Program>> programs;
     Program* current = nullptr;
+    // Frames repeat the same few shapes: the last lookup is kept aside.
+    std::string lastKey;
+    Program* lastProgram = nullptr;
     GLuint vao = 0;
     GLuint copyProgram = 0;
     GLint copyOrigin = -1;
@@ -351,9 +354,15 @@ struct HalBackend::Impl {
 };
 
 Program* HalBackend::Impl::program(const ShaderKey& key) {
-    std::unique_ptr<Program>& slot = programs[key.bytes()];
-    if (slot)
-        return slot.get();
+    std::string bytes = key.bytes();
+    if (lastProgram && bytes == lastKey)
+        return lastProgram;
+    std::unique_ptr<Program>& slot = programs[bytes];
+    if (slot) {
+        lastKey = std::move(bytes);
+        lastProgram = slot.get();
+        return lastProgram;
+    }
     const GLuint id = link(*gl, vertexShaderSource(key), fragmentShaderSource(key));
     if (!id) {
         programs.erase(key.bytes());
@@ -362,6 +371,8 @@ Program* HalBackend::Impl::program(const ShaderKey& key) {
     slot = std::make_unique<Program>();
     slot->id = id;
     use(slot.get());
+    lastKey = std::move(bytes);
+    lastProgram = slot.get();
     for (int u = 0; u < kUniformCount; ++u)
         slot->location[u] = gl->glGetUniformLocation(id, kUniformNames[u]);
     for (int s = 0; s < kMaxTextureStages; ++s) {
