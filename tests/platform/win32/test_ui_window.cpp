@@ -3,6 +3,10 @@
 #include <QApplication>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QTimer>
+#include <QAbstractButton>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <cstdlib>
 
@@ -68,7 +72,8 @@ protected:
     // Lets the window system catch up and everything queued be handled.
     void settle() {
         QApplication::processEvents();
-        pumpUntil([] { return false; }, nullptr, nullptr, 1);
+        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(150);
+        pumpUntil([until] { return std::chrono::steady_clock::now() > until; });
     }
     SIZE client() const {
         RECT r{};
@@ -320,4 +325,119 @@ TEST_F(RealWindow, TheLoadingTextIsDrawnCentredOnTheClientArea) {
     EXPECT_NEAR((left + right) / 2.0, 250, 6);
     EXPECT_NEAR((topRow + bottom) / 2.0, 187, 8);
     EXPECT_LT(bottom - topRow, height + 2);
+}
+
+namespace {
+
+// The frame's main loop in miniature: peek while active, wait while paused,
+// accelerators first; menu 40002 runs the settings dialog and reports in a
+// message box, the exit command closes the window and ends the loop.
+struct MiniFrame {
+    HWND window = nullptr;
+    bool active = true;
+    int dialogResult = 0;
+    int boxResult = 0;
+    int frames = 0;
+};
+MiniFrame* frame = nullptr;
+
+INT_PTR CALLBACK okAtOnce(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+    if (message == WM_INITDIALOG) {
+        SendDlgItemMessageA(dialog, IDC_ADAPTER_COMBO, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>("adapter"));
+        PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+        return TRUE;
+    }
+    if (message == WM_COMMAND && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {
+        EndDialog(dialog, LOWORD(wParam));
+        return TRUE;
+    }
+    return FALSE;
+}
+
+void clickBoxWhenItShows() {
+    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+        box->button(QMessageBox::Ok)->click();
+    else
+        QTimer::singleShot(10, clickBoxWhenItShows);
+}
+
+LRESULT CALLBACK miniFrameProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_COMMAND:
+        if (LOWORD(wParam) == IDM_CHANGE_DISPLAY) {
+            frame->active = false;
+            frame->dialogResult = static_cast<int>(
+                DialogBoxParamA(nullptr, MAKEINTRESOURCEA(IDD_DISPLAY_SETTINGS), window, okAtOnce, 0));
+            QTimer::singleShot(0, clickBoxWhenItShows);
+            frame->boxResult = MessageBoxA(window, "settings changed", "vibrolane", MB_ICONWARNING);
+            frame->active = true;
+            // Back in the loop, Esc is pressed on the window.
+            QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+            QApplication::sendEvent(platform::renderSurfaceFor(window), &escape);
+            return 0;
+        }
+        if (LOWORD(wParam) == IDM_EXIT) {
+            SendMessageA(window, WM_CLOSE, 0, 0);
+            return 0;
+        }
+        break;
+    case WM_CLOSE:
+        DestroyMenu(GetMenu(window));
+        DestroyWindow(window);
+        PostQuitMessage(5);
+        return 0;
+    default:
+        break;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+}  // namespace
+
+TEST(Program, OpensAWindowWithTheMenuRunsTheDialogShowsAMessageBoxAndQuits) {
+    const char* display = std::getenv("DISPLAY");
+    if (!display || !*display)
+        GTEST_SKIP() << "needs an X display (run under xvfb-run)";
+    InitCommonControls();
+    HINSTANCE instance = GetModuleHandleA(nullptr);
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = miniFrameProc;
+    wc.hInstance = instance;
+    wc.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_MAIN_ICON));
+    wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    wc.lpszClassName = "Mini Frame";
+    ASSERT_NE(RegisterClassA(&wc), 0);
+    MiniFrame state;
+    frame = &state;
+    state.window = CreateWindowExA(0, "Mini Frame", "vibrolane", kStyle, CW_USEDEFAULT, CW_USEDEFAULT, 400, 300,
+                                   nullptr, LoadMenuA(instance, MAKEINTRESOURCEA(IDR_MENU)), instance, nullptr);
+    ASSERT_NE(state.window, nullptr);
+    HACCEL accelerators = LoadAcceleratorsA(nullptr, MAKEINTRESOURCEA(IDR_MAIN_ACCEL));
+    ASSERT_NE(accelerators, nullptr);
+
+    // The user picks "Config display..." from the menu.
+    QMenuBar* bar = platform::topLevelWidgetFor(state.window)->findChild<QMenuBar*>();
+    ASSERT_NE(bar, nullptr);
+    bar->actions()[0]->menu()->actions()[0]->trigger();
+
+    MSG msg{};
+    const HWND window = state.window;
+    while (msg.message != WM_QUIT) {
+        const BOOL got = state.active ? PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)
+                                      : GetMessageA(&msg, nullptr, 0, 0);
+        if (got) {
+            if (!(IsWindow(window) && TranslateAcceleratorA(window, accelerators, &msg))) {
+                TranslateMessage(&msg);
+                DispatchMessageA(&msg);
+            }
+        } else if (state.active) {
+            ++state.frames;  // a frame would render here
+            ASSERT_LT(state.frames, 10000000) << "the loop never ended";
+        }
+    }
+    DestroyAcceleratorTable(accelerators);
+    EXPECT_EQ(msg.wParam, 5u) << "the quit code ends the loop";
+    EXPECT_EQ(state.dialogResult, IDOK);
+    EXPECT_EQ(state.boxResult, IDOK);
+    EXPECT_FALSE(IsWindow(window));
 }
