@@ -1,6 +1,7 @@
 // Where no OpenGL 3.3 context can be had (no application object yet, or a
-// platform plugin without OpenGL such as "offscreen"), HAL is simply not
-// offered: every question about it fails cleanly and REF still works.
+// platform plugin without OpenGL), HAL is simply not offered: every question
+// about it fails cleanly and REF still works. Qt's "offscreen" platform has
+// no OpenGL unless it can reach an X display, so the test hides the display.
 #include <gtest/gtest.h>
 
 #include <QGuiApplication>
@@ -25,6 +26,9 @@ TEST(HalWithoutOpenGl, NoApplicationObjectMeansNoHalButNoCrash) {
 }
 
 TEST(HalWithoutOpenGl, OffscreenPlatformFailsEveryHalQueryWithNotAvailable) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    qunsetenv("DISPLAY");
+    qunsetenv("WAYLAND_DISPLAY");
     int argc = 1;
     char name[] = "test_hal_no_gl";
     char* argv[] = {name, nullptr};
