@@ -427,8 +427,10 @@ int WINAPI GetWindowTextA(HWND window, LPSTR buffer, int bufferSize);
 inline BOOL SetWindowText(HWND w, LPCSTR t) { return SetWindowTextA(w, t); }
 inline int GetWindowText(HWND w, LPSTR b, int n) { return GetWindowTextA(w, b, n); }
 
-// GWL_STYLE: a WS_POPUP style without WS_CAPTION takes the frame away (full
-// screen); WS_VISIBLE, WS_MINIMIZE and WS_MAXIMIZE are read from the window.
+// GWL_STYLE is kept as set; WS_VISIBLE and WS_DISABLED act on the window, and
+// WS_VISIBLE, WS_MINIMIZE and WS_MAXIMIZE are read back from it. The frame
+// stays the window manager's: a full-screen window loses it when the 3-D
+// device takes the screen.
 LONG WINAPI GetWindowLongA(HWND window, int index);
 LONG WINAPI SetWindowLongA(HWND window, int index, LONG value);
 LONG_PTR WINAPI GetWindowLongPtrA(HWND window, int index);

@@ -301,6 +301,27 @@ TEST_F(RealWindow, MouseMovesAskForTheCursorThenQueueAMove) {
     EXPECT_TRUE(ClipCursor(nullptr));
 }
 
+TEST_F(RealWindow, LosingAndGainingTheFocusDeactivatesAndActivatesTheApplication) {
+    auto saw = [](WPARAM active) {
+        return [active] {
+            for (const Received& r : received())
+                if (r.message == WM_ACTIVATEAPP && r.wParam == active)
+                    return true;
+            return false;
+        };
+    };
+    SetForegroundWindow(window);
+    settle();
+    received().clear();
+    ShowWindow(window, SW_HIDE);
+    ASSERT_TRUE(pumpUntil(saw(FALSE), nullptr, nullptr, 5)) << "no WM_ACTIVATEAPP when the focus went";
+    received().clear();
+    ShowWindow(window, SW_SHOW);
+    SetForegroundWindow(window);
+    ASSERT_TRUE(pumpUntil(saw(TRUE), nullptr, nullptr, 5)) << "no WM_ACTIVATEAPP when the focus came back";
+    EXPECT_EQ(GetActiveWindow(), window);
+}
+
 TEST_F(RealWindow, TheLoadingTextIsDrawnCentredOnTheClientArea) {
     HDC dc = GetDC(window);
     ASSERT_NE(dc, nullptr);
