@@ -256,6 +256,8 @@ struct HalBackend::Impl {
     std::string lastKey;
     Program* lastProgram = nullptr;
     GLuint vao = 0;
+    // The copy draws with no vertex data at all, so it gets a VAO of its own.
+    GLuint copyVao = 0;
     GLuint copyProgram = 0;
     GLint copyOrigin = -1;
 
@@ -674,6 +676,7 @@ std::unique_ptr<HalBackend> HalBackend::create() {
     gl.glUseProgram(impl.copyProgram);
     gl.glUniform1i(gl.glGetUniformLocation(impl.copyProgram, "uImage"), 0);
     impl.copyOrigin = gl.glGetUniformLocation(impl.copyProgram, "uOrigin");
+    gl.glGenVertexArrays(1, &impl.copyVao);
     gl.glGenVertexArrays(1, &impl.vao);
     gl.glBindVertexArray(impl.vao);
     gl.glDisable(GL_DITHER);
@@ -704,6 +707,7 @@ HalBackend::~HalBackend() {
         gl.glDeleteSamplers(1, &s);
     gl.glDeleteProgram(impl.copyProgram);
     gl.glDeleteVertexArrays(1, &impl.vao);
+    gl.glDeleteVertexArrays(1, &impl.copyVao);
 }
 
 std::string HalBackend::description() const { return context_->renderer(); }
@@ -942,7 +946,9 @@ void HalBackend::writeBackBuffer(const RECT& rect, const DWORD* pixels, UINT pit
     gl.glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
     gl.glViewport(0, 0, impl.width, impl.height);
     gl.glScissor(x1, y1, x2 - x1, y2 - y1);
+    gl.glBindVertexArray(impl.copyVao);
     gl.glDrawArrays(GL_TRIANGLES, 0, 3);
+    gl.glBindVertexArray(impl.vao);
     gl.glDeleteTextures(1, &image);
     impl.forgetGlState();
 }

@@ -152,6 +152,32 @@ TEST_F(HalTest, MultisamplingSmoothsEdgesAndKeepsTheRest) {
     EXPECT_LT(same, 1.0);
 }
 
+TEST_F(HalTest, ResetToAnotherSizeAndDepthKeepsDrawingLikeRef) {
+    Image after[2];
+    const D3DDEVTYPE types[2] = {D3DDEVTYPE_REF, D3DDEVTYPE_HAL};
+    for (int i = 0; i < 2; ++i) {
+        SCOPED_TRACE(types[i]);
+        IDirect3DDevice9* device = nullptr;
+        ASSERT_EQ(createWindowlessDevice(d3d_, types[i], &device), D3D_OK);
+        ASSERT_EQ(renderScene(device, Scene::LitMesh), D3D_OK);
+        D3DPRESENT_PARAMETERS pp{};
+        pp.BackBufferWidth = kWidth + 50;
+        pp.BackBufferHeight = kHeight - 30;
+        pp.BackBufferFormat = D3DFMT_A8R8G8B8;
+        pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
+        pp.Windowed = TRUE;
+        pp.EnableAutoDepthStencil = TRUE;
+        pp.AutoDepthStencilFormat = D3DFMT_D16;
+        ASSERT_EQ(device->Reset(&pp), D3D_OK);
+        ASSERT_EQ(renderScene(device, Scene::DepthCulling), D3D_OK);
+        ASSERT_EQ(readBackBuffer(device, &after[i]), D3D_OK);
+        EXPECT_EQ(device->Release(), 0u);
+    }
+    ASSERT_EQ(after[1].width, kWidth + 50);
+    ASSERT_EQ(after[1].height, kHeight - 30);
+    EXPECT_GE(agreement(after[1], after[0], kTolerance), kRequiredAgreement);
+}
+
 TEST_F(HalTest, PresentShowsTheFrameInTheWindow) {
     platform::RenderSurface surface;
     surface.resize(int(kWidth), int(kHeight));
