@@ -423,11 +423,12 @@ HRESULT Device::Present(const RECT* sourceRect, const RECT* destRect, HWND destW
         const auto period = std::chrono::microseconds(1000000 / std::max<UINT>(mode.RefreshRate, 1));
         const auto now = std::chrono::steady_clock::now();
         const auto due = lastPresent_ + period;
-        if (due > now && due - now <= period)
+        if (due > now) {
             std::this_thread::sleep_until(due);
-        lastPresent_ = std::max(due, now);
-        if (lastPresent_ > now + period)
+            lastPresent_ = due;
+        } else {
             lastPresent_ = now;
+        }
     }
     return D3D_OK;
 }

@@ -17,7 +17,7 @@ constexpr float kSubpixelScale = float(1 << kSubpixelBits);
 
 constexpr int kAttrCount = 8;  // r, g, b, a, u0, v0, u1, v1
 
-inline float clamp01(float v) { return v < 0.0f ? 0.0f : (v > 1.0f ? 1.0f : v); }
+inline float clamp01(float v) { return std::min(std::max(v, 0.0f), 1.0f); }
 
 inline std::uint32_t toByte(float v) { return std::uint32_t(clamp01(v) * 255.0f + 0.5f); }
 
@@ -360,8 +360,41 @@ void RefRasterizer::processVertices(const FixedFunctionState& state, const Trian
 
     const UINT count = list.triangleCount * 3;
     vertices_.resize(count);
+    visible_.assign(list.triangleCount, 1);
     const BYTE* base = list.vertices->bytes + list.offset;
+
+    // Triangles that face away are dropped before they are lit: a two-sided
+    // surface would otherwise light every vertex twice for nothing.
+    const DWORD cull = rs[D3DRS_CULLMODE];
+    if (!pretransformed_ && (cull == D3DCULL_CCW || cull == D3DCULL_CW)) {
+        const float(&m)[4][4] = wvp.m;
+        for (UINT t = 0; t < list.triangleCount; ++t) {
+            float sx[3], sy[3];
+            bool inFront = true;
+            for (int k = 0; k < 3; ++k) {
+                float p[3];
+                std::memcpy(p, base + size_t(3 * t + k) * list.stride, 12);
+                const float x = p[0] * m[0][0] + p[1] * m[1][0] + p[2] * m[2][0] + m[3][0];
+                const float y = p[0] * m[0][1] + p[1] * m[1][1] + p[2] * m[2][1] + m[3][1];
+                const float w = p[0] * m[0][3] + p[1] * m[1][3] + p[2] * m[2][3] + m[3][3];
+                inFront = inFront && w > 0.0f;
+                sx[k] = x / w;
+                sy[k] = -y / w;  // screen y runs down
+            }
+            if (!inFront)
+                continue;  // the clipper decides
+            const float area = (sx[1] - sx[0]) * (sy[2] - sy[0]) - (sy[1] - sy[0]) * (sx[2] - sx[0]);
+            // Only clear cases: a sliver is left to the exact test.
+            const float margin = 1e-6f * (std::fabs(sx[1] - sx[0]) + std::fabs(sx[2] - sx[0]) +
+                                          std::fabs(sy[1] - sy[0]) + std::fabs(sy[2] - sy[0]));
+            if ((cull == D3DCULL_CCW && area < -margin) || (cull == D3DCULL_CW && area > margin))
+                visible_[t] = 0;
+        }
+    }
+
     for (UINT i = 0; i < count; ++i) {
+        if (!visible_[i / 3])
+            continue;
         const BYTE* v = base + size_t(i) * list.stride;
         Vertex& out = vertices_[i];
         float p[4];
@@ -504,7 +537,8 @@ void RefRasterizer::drawTriangles(const FixedFunctionState& state, const Triangl
 
     processVertices(state, list);
     for (UINT t = 0; t < list.triangleCount; ++t)
-        drawClipped(pipe, &vertices_[size_t(t) * 3], 3);
+        if (visible_[t])
+            drawClipped(pipe, &vertices_[size_t(t) * 3], 3);
 }
 
 void RefRasterizer::drawClipped(const PixelPipeline& pipe, const Vertex* tri, int) {
@@ -705,12 +739,49 @@ inline float blendFactor(DWORD f, int k, const float src[4], const float dst[4],
 
 }  // namespace
 
+namespace {
+
+// The untextured, unblended span of the program's surface: depth test
+// LESSEQUAL with writes (or no depth test), Gouraud colour.
+template <bool kDepth, class Plane>
+void simpleSpan(std::uint32_t* colorRow, float* depthRow, int first, int last, float z, float dz, float invW,
+                float dw, const float a0[4], const Plane* attr) {
+    float r = a0[0], g = a0[1], b = a0[2], al = a0[3];
+    const float dr = attr[0].dx, dg = attr[1].dx, db = attr[2].dx, da = attr[3].dx;
+    auto byte = [](float v) { return std::uint32_t(std::min(int(v * 255.0f + 0.5f), 255)); };
+    for (int x = first; x <= last; ++x) {
+        // Interpolated colours stay within 0..1 up to rounding, which the
+        // conversion absorbs; the depth test selects instead of branching,
+        // since overlapping folds make it unpredictable.
+        const float wv = 1.0f / invW;
+        const std::uint32_t out =
+            (byte(al * wv) << 24) | (byte(r * wv) << 16) | (byte(g * wv) << 8) | byte(b * wv);
+        if (kDepth) {
+            const float old = depthRow[x];
+            const bool pass = z <= old;
+            colorRow[x] = pass ? out : colorRow[x];
+            depthRow[x] = pass ? z : old;
+        } else {
+            colorRow[x] = out;
+        }
+        z += dz;
+        invW += dw;
+        r += dr;
+        g += dg;
+        b += db;
+        al += da;
+    }
+}
+
+}  // namespace
+
 void RefRasterizer::rasterize(const PixelPipeline& pipe, const ScreenVertex& a0, const ScreenVertex& b0,
                               const ScreenVertex& c0) {
     // Snap to the subpixel grid; the edge functions are exact from here on.
-    const std::int64_t ax = std::llround(a0.x * kSubpixelScale), ay = std::llround(a0.y * kSubpixelScale);
-    std::int64_t bx = std::llround(b0.x * kSubpixelScale), by = std::llround(b0.y * kSubpixelScale);
-    std::int64_t cx = std::llround(c0.x * kSubpixelScale), cy = std::llround(c0.y * kSubpixelScale);
+    auto snap = [](float v) { return std::int64_t(std::floor(v * kSubpixelScale + 0.5f)); };
+    const std::int64_t ax = snap(a0.x), ay = snap(a0.y);
+    std::int64_t bx = snap(b0.x), by = snap(b0.y);
+    std::int64_t cx = snap(c0.x), cy = snap(c0.y);
     const std::int64_t area = (bx - ax) * (cy - ay) - (by - ay) * (cx - ax);
     if (area == 0)
         return;
@@ -805,31 +876,81 @@ void RefRasterizer::rasterize(const PixelPipeline& pipe, const ScreenVertex& a0,
     }
 
     const bool simple = pipe.stageCount == 0 && !pipe.alphaTest && !pipe.blend && pipe.writeMask == 0xFFFFFFFFu;
+    const bool lessEqual = pipe.zFunc == D3DCMP_LESSEQUAL;
+
+    // The pixels of one row that all three edges accept, found by division
+    // instead of testing every pixel of the bounding box.
+    auto clipSpan = [&](const Edge& e, int& first, int& last) {
+        // Doubles divide these integers (below 2^53) exactly enough that
+        // floor and ceil land on the right pixel, and far faster than idiv.
+        const std::int64_t value = e.rowStart;
+        if (e.stepX > 0) {
+            if (value < 0)
+                first = std::max(first, x0 + int(std::ceil(double(-value) / double(e.stepX))));
+        } else if (e.stepX < 0) {
+            if (value < 0)
+                last = first - 1;
+            else
+                last = std::min(last, x0 + int(std::floor(double(value) / double(-e.stepX))));
+        } else if (value < 0) {
+            last = first - 1;
+        }
+    };
 
     for (int y = y0; y <= y1; ++y) {
-        std::int64_t w0 = e0.rowStart, w1 = e1.rowStart, w2 = e2.rowStart;
-        const float rowOffset = float(y - y0);
+        int first = x0, last = x1;
+        clipSpan(e0, first, last);
+        clipSpan(e1, first, last);
+        clipSpan(e2, first, last);
+        e0.rowStart += e0.stepY;
+        e1.rowStart += e1.stepY;
+        e2.rowStart += e2.stepY;
+        if (first > last)
+            continue;
+
+        const float rowOffset = float(y - y0), colOffset = float(first - x0);
+        float z = zPlane.base + zPlane.dx * colOffset + zPlane.dy * rowOffset;
+        float invW = wPlane.base + wPlane.dx * colOffset + wPlane.dy * rowOffset;
+        float a[kAttrCount];
+        for (int k = 0; k < attrCount; ++k)
+            a[k] = attr[k].base + attr[k].dx * colOffset + attr[k].dy * rowOffset;
         std::uint32_t* colorRow = color_.data() + size_t(y) * width_;
         float* depthRow = hasDepth_ ? depth_.data() + size_t(y) * width_ : nullptr;
-        for (int x = x0; x <= x1; ++x, w0 += e0.stepX, w1 += e1.stepX, w2 += e2.stepX) {
-            if ((w0 | w1 | w2) < 0)
-                continue;
-            const float colOffset = float(x - x0);
-            const float z = zPlane.base + zPlane.dx * colOffset + zPlane.dy * rowOffset;
-            if (pipe.depthTest && !compare(pipe.zFunc, z, depthRow[x]))
-                continue;
-            const float invW = wPlane.base + wPlane.dx * colOffset + wPlane.dy * rowOffset;
+
+        if (simple) {
+            if (pipe.depthTest && lessEqual && pipe.depthWrite)
+                simpleSpan<true>(colorRow, depthRow, first, last, z, zPlane.dx, invW, wPlane.dx, a, attr);
+            else if (!pipe.depthTest)
+                simpleSpan<false>(colorRow, depthRow, first, last, z, zPlane.dx, invW, wPlane.dx, a, attr);
+            else
+                for (int x = first; x <= last; ++x) {
+                    if (compare(pipe.zFunc, z, depthRow[x])) {
+                        const float wv = 1.0f / invW;
+                        const float c[4] = {a[0] * wv, a[1] * wv, a[2] * wv, a[3] * wv};
+                        colorRow[x] = pack(c);
+                        if (pipe.depthWrite)
+                            depthRow[x] = z;
+                    }
+                    z += zPlane.dx;
+                    invW += wPlane.dx;
+                    for (int k = 0; k < 4; ++k)
+                        a[k] += attr[k].dx;
+                }
+            continue;
+        }
+
+        for (int x = first; x <= last; ++x) {
+            const float zHere = z;
             const float wv = 1.0f / invW;
             float v[kAttrCount];
-            for (int k = 0; k < attrCount; ++k)
-                v[k] = (attr[k].base + attr[k].dx * colOffset + attr[k].dy * rowOffset) * wv;
-
-            if (simple) {
-                colorRow[x] = pack(v);
-                if (pipe.depthWrite)
-                    depthRow[x] = z;
-                continue;
+            for (int k = 0; k < attrCount; ++k) {
+                v[k] = a[k] * wv;
+                a[k] += attr[k].dx;
             }
+            z += zPlane.dx;
+            invW += wPlane.dx;
+            if (pipe.depthTest && !compare(pipe.zFunc, zHere, depthRow[x]))
+                continue;
 
             float diffuse[4] = {clamp01(v[0]), clamp01(v[1]), clamp01(v[2]), clamp01(v[3])};
             float current[4] = {diffuse[0], diffuse[1], diffuse[2], diffuse[3]};
@@ -866,25 +987,22 @@ void RefRasterizer::rasterize(const PixelPipeline& pipe, const ScreenVertex& a0,
                     dst[3] = 1.0f;
                 float blended[4];
                 for (int k = 0; k < 4; ++k) {
-                    const float s = current[k] * blendFactor(pipe.srcBlend, k, current, dst, pipe.blendFactor, true);
-                    const float d = dst[k] * blendFactor(pipe.destBlend, k, current, dst, pipe.blendFactor, false);
+                    const float sf = current[k] * blendFactor(pipe.srcBlend, k, current, dst, pipe.blendFactor, true);
+                    const float df = dst[k] * blendFactor(pipe.destBlend, k, current, dst, pipe.blendFactor, false);
                     switch (pipe.blendOp) {
-                    case D3DBLENDOP_SUBTRACT: blended[k] = s - d; break;
-                    case D3DBLENDOP_REVSUBTRACT: blended[k] = d - s; break;
+                    case D3DBLENDOP_SUBTRACT: blended[k] = sf - df; break;
+                    case D3DBLENDOP_REVSUBTRACT: blended[k] = df - sf; break;
                     case D3DBLENDOP_MIN: blended[k] = std::min(current[k], dst[k]); break;
                     case D3DBLENDOP_MAX: blended[k] = std::max(current[k], dst[k]); break;
-                    default: blended[k] = s + d; break;
+                    default: blended[k] = sf + df; break;
                     }
                 }
                 out = pack(blended);
             }
             colorRow[x] = (out & pipe.writeMask) | (old & ~pipe.writeMask);
             if (pipe.depthWrite)
-                depthRow[x] = z;
+                depthRow[x] = zHere;
         }
-        e0.rowStart += e0.stepY;
-        e1.rowStart += e1.stepY;
-        e2.rowStart += e2.stepY;
     }
 }
 

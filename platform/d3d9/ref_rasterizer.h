@@ -57,6 +57,7 @@ private:
     // Reused between draws so that drawing allocates nothing once warm.
     std::vector<Vertex> vertices_;
     bool pretransformed_ = false;
+    std::vector<std::uint8_t> visible_;  // per triangle: survived early culling
     std::unordered_map<std::uint64_t, Texels> textures_;
 };
 
