@@ -56,8 +56,8 @@ std::unique_ptr<HalContext> HalContext::create() {
 }
 
 HalContext::~HalContext() {
-    // Objects of a context die with it; only the order matters to Qt.
-    if (context_ && surface_ && context_->isValid())
+    // Releasing a context that is not current would release another one.
+    if (context_ && QOpenGLContext::currentContext() == context_.get())
         context_->doneCurrent();
     context_.reset();
     surface_.reset();

@@ -19,7 +19,7 @@ class HalContext {
 public:
     // Null when this process cannot get an OpenGL 3.3 core context: no
     // QGuiApplication, not on its thread, or a platform plugin without
-    // OpenGL (QT_QPA_PLATFORM=offscreen). Never throws.
+    // OpenGL (QT_QPA_PLATFORM=offscreen with no X display to reach).
     static std::unique_ptr<HalContext> create();
 
     ~HalContext();

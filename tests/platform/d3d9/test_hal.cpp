@@ -178,6 +178,27 @@ TEST_F(HalTest, ResetToAnotherSizeAndDepthKeepsDrawingLikeRef) {
     EXPECT_GE(agreement(after[1], after[0], kTolerance), kRequiredAgreement);
 }
 
+TEST_F(HalTest, TwoDevicesKeepTheirOwnPictures) {
+    // Each device has its own GL context; every call must land in the right one.
+    IDirect3DDevice9* first = nullptr;
+    IDirect3DDevice9* second = nullptr;
+    ASSERT_EQ(createWindowlessDevice(d3d_, D3DDEVTYPE_HAL, &first), D3D_OK);
+    ASSERT_EQ(createWindowlessDevice(d3d_, D3DDEVTYPE_HAL, &second), D3D_OK);
+    ASSERT_EQ(renderScene(first, Scene::Overlay), D3D_OK);
+    ASSERT_EQ(renderScene(second, Scene::LitQuad), D3D_OK);
+    Image a, b;
+    ASSERT_EQ(readBackBuffer(first, &a), D3D_OK);
+    ASSERT_EQ(readBackBuffer(second, &b), D3D_OK);
+    EXPECT_EQ(second->Release(), 0u);
+    EXPECT_GE(agreement(a, render(D3DDEVTYPE_REF, Scene::Overlay), kTolerance), kRequiredAgreement);
+    EXPECT_GE(agreement(b, render(D3DDEVTYPE_REF, Scene::LitQuad), kTolerance), kRequiredAgreement);
+    // Still drawing after its sibling (and that one's context) is gone.
+    ASSERT_EQ(renderScene(first, Scene::DepthCulling), D3D_OK);
+    ASSERT_EQ(readBackBuffer(first, &a), D3D_OK);
+    EXPECT_GE(agreement(a, render(D3DDEVTYPE_REF, Scene::DepthCulling), kTolerance), kRequiredAgreement);
+    EXPECT_EQ(first->Release(), 0u);
+}
+
 TEST_F(HalTest, PresentShowsTheFrameInTheWindow) {
     platform::RenderSurface surface;
     surface.resize(int(kWidth), int(kHeight));
