@@ -138,12 +138,18 @@ std::vector<QPointer<QWidget>>& retired() {
 
 }  // namespace
 
+// Windows are made and destroyed on the GUI thread only, but PostMessage may
+// look a handle up from any thread.
+static std::mutex windowTableMutex;
+
 Window* findWindow(HWND handle) {
+    std::lock_guard<std::mutex> lock(windowTableMutex);
     auto it = windowTable().find(handle);
     return it == windowTable().end() ? nullptr : it->second.get();
 }
 
 HWND addWindow(std::unique_ptr<Window> window) {
+    std::lock_guard<std::mutex> lock(windowTableMutex);
     HWND handle = reinterpret_cast<HWND>(nextWindowHandle);
     nextWindowHandle += 0x10;
     window->handle = handle;
@@ -151,9 +157,18 @@ HWND addWindow(std::unique_ptr<Window> window) {
     return handle;
 }
 
-void removeWindow(HWND handle) { windowTable().erase(handle); }
+void removeWindow(HWND handle) {
+    std::unique_ptr<Window> gone;
+    std::lock_guard<std::mutex> lock(windowTableMutex);
+    auto it = windowTable().find(handle);
+    if (it != windowTable().end()) {
+        gone = std::move(it->second);
+        windowTable().erase(it);
+    }
+}
 
 std::vector<HWND> allWindows() {
+    std::lock_guard<std::mutex> lock(windowTableMutex);
     std::vector<HWND> handles;
     for (auto& entry : windowTable())
         handles.push_back(entry.first);
