@@ -751,8 +751,7 @@ void simpleSpan(std::uint32_t* colorRow, float* depthRow, int first, int last, f
     auto byte = [](float v) { return std::uint32_t(std::min(int(v * 255.0f + 0.5f), 255)); };
     for (int x = first; x <= last; ++x) {
         // Interpolated colours stay within 0..1 up to rounding, which the
-        // conversion absorbs; the depth test selects instead of branching,
-        // since overlapping folds make it unpredictable.
+        // conversion absorbs.
         const float wv = 1.0f / invW;
         const std::uint32_t out =
             (byte(al * wv) << 24) | (byte(r * wv) << 16) | (byte(g * wv) << 8) | byte(b * wv);
@@ -881,17 +880,31 @@ void RefRasterizer::rasterize(const PixelPipeline& pipe, const ScreenVertex& a0,
     // The pixels of one row that all three edges accept, found by division
     // instead of testing every pixel of the bounding box.
     auto clipSpan = [&](const Edge& e, int& first, int& last) {
-        // Doubles divide these integers (below 2^53) exactly enough that
-        // floor and ceil land on the right pixel, and far faster than idiv.
+        // A double quotient of these integers (below 2^53) is within one of
+        // the exact one; an integer check settles it, far cheaper than idiv.
         const std::int64_t value = e.rowStart;
         if (e.stepX > 0) {
-            if (value < 0)
-                first = std::max(first, x0 + int(std::ceil(double(-value) / double(e.stepX))));
+            if (value < 0) {
+                const std::int64_t n = -value, d = e.stepX;
+                std::int64_t q = std::int64_t(double(n) / double(d));  // ceil(n / d) wanted
+                if (q * d < n)
+                    ++q;
+                else if ((q - 1) * d >= n)
+                    --q;
+                first = int(std::max<std::int64_t>(first, x0 + q));
+            }
         } else if (e.stepX < 0) {
-            if (value < 0)
+            if (value < 0) {
                 last = first - 1;
-            else
-                last = std::min(last, x0 + int(std::floor(double(value) / double(-e.stepX))));
+            } else {
+                const std::int64_t d = -e.stepX;
+                std::int64_t q = std::int64_t(double(value) / double(d));  // floor(value / d) wanted
+                if (q * d > value)
+                    --q;
+                else if ((q + 1) * d <= value)
+                    ++q;
+                last = int(std::min<std::int64_t>(last, x0 + q));
+            }
         } else if (value < 0) {
             last = first - 1;
         }
