@@ -369,25 +369,27 @@ void RefRasterizer::processVertices(const FixedFunctionState& state, const Trian
     if (!pretransformed_ && (cull == D3DCULL_CCW || cull == D3DCULL_CW)) {
         const float(&m)[4][4] = wvp.m;
         for (UINT t = 0; t < list.triangleCount; ++t) {
-            float sx[3], sy[3];
+            float x[3], y[3], w[3];
             bool inFront = true;
             for (int k = 0; k < 3; ++k) {
                 float p[3];
                 std::memcpy(p, base + size_t(3 * t + k) * list.stride, 12);
-                const float x = p[0] * m[0][0] + p[1] * m[1][0] + p[2] * m[2][0] + m[3][0];
-                const float y = p[0] * m[0][1] + p[1] * m[1][1] + p[2] * m[2][1] + m[3][1];
-                const float w = p[0] * m[0][3] + p[1] * m[1][3] + p[2] * m[2][3] + m[3][3];
-                inFront = inFront && w > 0.0f;
-                sx[k] = x / w;
-                sy[k] = -y / w;  // screen y runs down
+                x[k] = p[0] * m[0][0] + p[1] * m[1][0] + p[2] * m[2][0] + m[3][0];
+                y[k] = p[0] * m[0][1] + p[1] * m[1][1] + p[2] * m[2][1] + m[3][1];
+                w[k] = p[0] * m[0][3] + p[1] * m[1][3] + p[2] * m[2][3] + m[3][3];
+                inFront = inFront && w[k] > 0.0f;
             }
             if (!inFront)
                 continue;  // the clipper decides
-            const float area = (sx[1] - sx[0]) * (sy[2] - sy[0]) - (sy[1] - sy[0]) * (sx[2] - sx[0]);
+            // With every w positive, the winding on screen is the sign of
+            // this determinant (negated, as screen y runs down); no division.
+            const float det = x[0] * (y[1] * w[2] - y[2] * w[1]) - y[0] * (x[1] * w[2] - x[2] * w[1]) +
+                              w[0] * (x[1] * y[2] - x[2] * y[1]);
+            float bound = 1e-5f;
+            for (int k = 0; k < 3; ++k)
+                bound *= std::fabs(x[k]) + std::fabs(y[k]) + std::fabs(w[k]);
             // Only clear cases: a sliver is left to the exact test.
-            const float margin = 1e-6f * (std::fabs(sx[1] - sx[0]) + std::fabs(sx[2] - sx[0]) +
-                                          std::fabs(sy[1] - sy[0]) + std::fabs(sy[2] - sy[0]));
-            if ((cull == D3DCULL_CCW && area < -margin) || (cull == D3DCULL_CW && area > margin))
+            if ((cull == D3DCULL_CCW && det > bound) || (cull == D3DCULL_CW && det < -bound))
                 visible_[t] = 0;
         }
     }
