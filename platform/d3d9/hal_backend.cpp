@@ -265,6 +265,7 @@ struct HalBackend::Impl {
     GLuint resolveFrameBuffer = 0, resolveColorBuffer = 0;
     int width = 0, height = 0, samples = 0;
     bool hasDepth = false;
+    bool opaque = false;  // X8R8G8B8: alpha stays one
 
     RasterState raster;
     GLuint layoutBuffer = 0;
@@ -477,7 +478,7 @@ bool HalBackend::Impl::applyRaster(const FixedFunctionState& s, bool pretransfor
         }
     }
 
-    const DWORD mask = rs[D3DRS_COLORWRITEENABLE] & 0xF;
+    const DWORD mask = rs[D3DRS_COLORWRITEENABLE] & (opaque ? 0x7 : 0xF);
     if (mask != raster.colorMask) {
         gl->glColorMask((mask & D3DCOLORWRITEENABLE_RED) != 0, (mask & D3DCOLORWRITEENABLE_GREEN) != 0,
                         (mask & D3DCOLORWRITEENABLE_BLUE) != 0, (mask & D3DCOLORWRITEENABLE_ALPHA) != 0);
@@ -745,8 +746,10 @@ HRESULT HalBackend::resize(const BufferSetup& setup) {
     impl.deleteTargets();
     while (gl.glGetError() != GL_NO_ERROR) {
     }
-    // An X8 target keeps no alpha, so destination alpha reads as one.
-    const GLenum colorStorage = setup.colorFormat == D3DFMT_X8R8G8B8 ? GL_RGB8 : GL_RGBA8;
+    // X8 targets are stored with alpha too (reading back RGB storage costs a
+    // conversion), but their alpha is never written after the clear to one,
+    // so destination alpha reads as one, as on the device.
+    const GLenum colorStorage = GL_RGBA8;
     const GLsizei w = GLsizei(setup.width), h = GLsizei(setup.height);
 
     gl.glGenFramebuffers(1, &impl.frameBuffer);
@@ -785,12 +788,13 @@ HRESULT HalBackend::resize(const BufferSetup& setup) {
     impl.height = int(h);
     impl.samples = samples;
     impl.hasDepth = depthStorage != 0;
+    impl.opaque = setup.colorFormat == D3DFMT_X8R8G8B8;
     impl.forgetGlState();
     // A new back buffer starts black with depth at its far end, like REF's.
     gl.glDisable(GL_SCISSOR_TEST);
     gl.glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
     gl.glDepthMask(GL_TRUE);
-    gl.glClearColor(0, 0, 0, 0);
+    gl.glClearColor(0, 0, 0, impl.opaque ? 1.0f : 0.0f);
     gl.glClearDepth(1.0);
     gl.glClear(GL_COLOR_BUFFER_BIT | (depthStorage ? GL_DEPTH_BUFFER_BIT : 0));
     gl.glEnable(GL_SCISSOR_TEST);
@@ -806,7 +810,7 @@ void HalBackend::clear(DWORD flags, const D3DRECT* rects, UINT rectCount, D3DCOL
     // Clears ignore the write masks, as on the device.
     if (flags & D3DCLEAR_TARGET) {
         const std::array<float, 4> c = unpackColor(color);
-        gl.glClearColor(c[0], c[1], c[2], c[3]);
+        gl.glClearColor(c[0], c[1], c[2], impl.opaque ? 1.0f : c[3]);
         if (impl.raster.colorMask != 0xF) {
             gl.glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
             impl.raster.colorMask = 0xF;
@@ -943,7 +947,7 @@ void HalBackend::writeBackBuffer(const RECT& rect, const DWORD* pixels, UINT pit
     gl.glDisable(GL_DEPTH_TEST);
     gl.glDisable(GL_BLEND);
     gl.glDisable(GL_CULL_FACE);
-    gl.glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    gl.glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, impl.opaque ? GL_FALSE : GL_TRUE);
     gl.glViewport(0, 0, impl.width, impl.height);
     gl.glScissor(x1, y1, x2 - x1, y2 - y1);
     gl.glBindVertexArray(impl.copyVao);

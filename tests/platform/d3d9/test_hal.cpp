@@ -446,7 +446,15 @@ TEST_F(HalBackendTest, ImpossibleBackBuffersAreRefused) {
     // After refusals a good setup still works, and an X8 buffer reads opaque.
     setup.width = 8;
     ASSERT_EQ(backend_->resize(setup), D3D_OK);
-    backend_->clear(D3DCLEAR_TARGET, nullptr, 0, 0x00123456, 1.0f, 0);
+    backend_->clear(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, nullptr, 0, 0x00123456, 1.0f, 0);
+    EXPECT_EQ(pixels()[63], 0xFF123456u);
+    // Drawing transparent colour keeps it so, and blending sees an alpha of one.
+    draw(quad(0, 0, 4, 8, 0x00FF0000), 1, 1);
+    state_.renderState[D3DRS_ALPHABLENDENABLE] = TRUE;
+    state_.renderState[D3DRS_SRCBLEND] = D3DBLEND_INVDESTALPHA;
+    state_.renderState[D3DRS_DESTBLEND] = D3DBLEND_DESTALPHA;
+    draw(quad(4, 0, 8, 8, 0x0000FF00), 2, 1);
+    EXPECT_EQ(pixels()[0], 0xFFFF0000u);
     EXPECT_EQ(pixels()[63], 0xFF123456u);
 }
 
