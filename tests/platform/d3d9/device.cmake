@@ -10,7 +10,7 @@ vl_add_gtest(vl_d3d9_ref_scene_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/ref_scenes_test.cpp
   LIBS vl_d3d9_scenes)
 vl_add_gtest(vl_d3d9_device_tests
-  SOURCES ${CMAKE_CURRENT_LIST_DIR}/device_test.cpp
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/device_test.cpp ${CMAKE_CURRENT_LIST_DIR}/rasterizer_test.cpp
   LIBS vl_d3d9_scenes)
 # Windows, full screen and focus, on Qt's offscreen platform.
 vl_add_gtest(vl_d3d9_presentation_tests

@@ -1,0 +1,207 @@
+// Rules of the reference rasterizer that the scenes only touch in passing:
+// fill convention, viewport mapping, depth writes, flat shading and texture
+// updates after a first draw.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "tests/platform/d3d9/reference_scenes.h"
+
+using namespace reference_scenes;
+
+namespace {
+
+struct ScreenVertex {
+    float x, y, z, rhw;
+    D3DCOLOR color;
+    float u, v;
+};
+constexpr DWORD kScreenFvf = D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1;
+
+struct ClipVertex {
+    float x, y, z;
+    D3DCOLOR color;
+};
+constexpr DWORD kClipFvf = D3DFVF_XYZ | D3DFVF_DIFFUSE;
+
+class Rasterizer : public ::testing::Test {
+protected:
+    void SetUp() override {
+        d3d_ = Direct3DCreate9(D3D_SDK_VERSION);
+        ASSERT_NE(d3d_, nullptr);
+        ASSERT_EQ(createWindowlessDevice(d3d_, D3DDEVTYPE_REF, &device_), D3D_OK);
+        device_->SetRenderState(D3DRS_LIGHTING, FALSE);
+        device_->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
+    }
+    void TearDown() override {
+        if (buffer_)
+            buffer_->Release();
+        if (device_) {
+            EXPECT_EQ(device_->Release(), 0u);
+        }
+        if (d3d_)
+            d3d_->Release();
+    }
+
+    template <class Vertex>
+    void draw(const std::vector<Vertex>& vertices, DWORD fvf) {
+        if (buffer_)
+            buffer_->Release();
+        buffer_ = nullptr;
+        const UINT bytes = UINT(vertices.size() * sizeof(Vertex));
+        ASSERT_EQ(device_->CreateVertexBuffer(bytes, D3DUSAGE_WRITEONLY, 0, D3DPOOL_MANAGED, &buffer_, nullptr), D3D_OK);
+        void* data = nullptr;
+        ASSERT_EQ(buffer_->Lock(0, 0, &data, 0), D3D_OK);
+        std::memcpy(data, vertices.data(), bytes);
+        buffer_->Unlock();
+        ASSERT_EQ(device_->BeginScene(), D3D_OK);
+        device_->SetFVF(fvf);
+        device_->SetStreamSource(0, buffer_, 0, sizeof(Vertex));
+        EXPECT_EQ(device_->DrawPrimitive(D3DPT_TRIANGLELIST, 0, UINT(vertices.size() / 3)), D3D_OK);
+        device_->EndScene();
+    }
+
+    Image frame() {
+        Image image;
+        EXPECT_EQ(readBackBuffer(device_, &image), D3D_OK);
+        return image;
+    }
+
+    IDirect3D9* d3d_ = nullptr;
+    IDirect3DDevice9* device_ = nullptr;
+    IDirect3DVertexBuffer9* buffer_ = nullptr;
+};
+
+void quad(std::vector<ScreenVertex>& out, float x1, float y1, float x2, float y2, D3DCOLOR color, float z = 0.5f) {
+    out.push_back({x1, y2, z, 1, color, 0, 1});
+    out.push_back({x1, y1, z, 1, color, 0, 0});
+    out.push_back({x2, y2, z, 1, color, 1, 1});
+    out.push_back({x2, y1, z, 1, color, 1, 0});
+    out.push_back({x2, y2, z, 1, color, 1, 1});
+    out.push_back({x1, y1, z, 1, color, 0, 0});
+}
+
+TEST_F(Rasterizer, PixelCentresSitOnIntegerCoordinatesWithTheTopLeftRule) {
+    std::vector<ScreenVertex> v;
+    quad(v, 10, 10, 20, 20, 0xFFFFFFFF);
+    draw(v, kScreenFvf);
+    const Image image = frame();
+    int covered = 0;
+    for (UINT y = 0; y < 40; ++y)
+        for (UINT x = 0; x < 40; ++x) {
+            const bool inside = x >= 10 && x < 20 && y >= 10 && y < 20;
+            EXPECT_EQ((image.at(x, y) & 0xFFFFFF) != 0, inside) << x << ", " << y;
+            covered += inside;
+        }
+    EXPECT_EQ(covered, 100);
+}
+
+TEST_F(Rasterizer, SharedEdgesCoverEveryPixelExactlyOnce) {
+    // A fan of triangles around an off-grid centre, added on top of each
+    // other: a pixel drawn twice would show 128 instead of 64.
+    std::vector<ScreenVertex> v;
+    const float cx = 80.37f, cy = 59.61f;
+    const float ring[][2] = {{3.3f, 2.1f}, {80.5f, 1.0f}, {157.25f, 4.75f}, {158.0f, 60.0f}, {150.5f, 117.125f},
+                             {79.0f, 118.0f}, {2.0f, 116.5f}, {1.5f, 60.5f}};
+    const int n = sizeof ring / sizeof ring[0];
+    for (int i = 0; i < n; ++i) {
+        const float* a = ring[i];
+        const float* b = ring[(i + 1) % n];
+        v.push_back({cx, cy, 0.5f, 1, 0xFF000040, 0, 0});
+        v.push_back({a[0], a[1], 0.5f, 1, 0xFF000040, 0, 0});
+        v.push_back({b[0], b[1], 0.5f, 1, 0xFF000040, 0, 0});
+    }
+    device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    device_->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
+    device_->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+    device_->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_ONE);
+    device_->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ONE);
+    draw(v, kScreenFvf);
+    const Image image = frame();
+    int once = 0;
+    for (std::uint32_t c : image.pixels) {
+        const std::uint32_t blue = c & 0xFF;
+        EXPECT_TRUE(blue == 0 || blue == 64) << "blue " << blue;
+        once += blue == 64;
+    }
+    EXPECT_GT(once, 15000);
+    // Deep inside the fan everything is covered.
+    for (UINT y = 20; y < 100; y += 7)
+        for (UINT x = 20; x < 140; x += 7)
+            EXPECT_EQ(image.at(x, y) & 0xFF, 64u) << x << ", " << y;
+}
+
+TEST_F(Rasterizer, ClipSpaceFillsExactlyTheViewport) {
+    D3DVIEWPORT9 viewport = {30, 20, 50, 40, 0.0f, 1.0f};
+    ASSERT_EQ(device_->SetViewport(&viewport), D3D_OK);
+    // Identity transforms: the square -1..1 is the whole viewport.
+    const D3DCOLOR c = 0xFF00FF00;
+    draw(std::vector<ClipVertex>{{-1, -1, 0.5f, c}, {-1, 1, 0.5f, c}, {1, -1, 0.5f, c},
+                                 {1, 1, 0.5f, c}, {1, -1, 0.5f, c}, {-1, 1, 0.5f, c}},
+         kClipFvf);
+    const Image image = frame();
+    for (UINT y = 15; y < 65; ++y)
+        for (UINT x = 25; x < 85; ++x) {
+            const bool inside = x >= 30 && x < 80 && y >= 20 && y < 60;
+            EXPECT_EQ(image.at(x, y) & 0xFFFFFF, inside ? 0x00FF00u : 0u) << x << ", " << y;
+        }
+}
+
+TEST_F(Rasterizer, DepthWritesCanBeTurnedOffAndTheTestChanged) {
+    std::vector<ScreenVertex> near, far;
+    quad(near, 10, 10, 50, 50, 0xFFFF0000, 0.2f);
+    quad(far, 30, 30, 70, 70, 0xFF0000FF, 0.8f);
+    device_->SetRenderState(D3DRS_ZWRITEENABLE, FALSE);
+    draw(near, kScreenFvf);
+    device_->SetRenderState(D3DRS_ZWRITEENABLE, TRUE);
+    draw(far, kScreenFvf);
+    Image image = frame();
+    EXPECT_EQ(image.at(40, 40) & 0xFFFFFF, 0x0000FFu) << "the near quad left no depth behind";
+    EXPECT_EQ(image.at(20, 20) & 0xFFFFFF, 0xFF0000u);
+
+    // Now red again, but only where it is farther than what is there.
+    device_->SetRenderState(D3DRS_ZFUNC, D3DCMP_GREATER);
+    std::vector<ScreenVertex> farther;
+    quad(farther, 0, 0, 160, 120, 0xFFFF0000, 0.9f);
+    draw(farther, kScreenFvf);
+    image = frame();
+    EXPECT_EQ(image.at(40, 40) & 0xFFFFFF, 0xFF0000u);  // 0.9 > 0.8
+    EXPECT_EQ(image.at(100, 100) & 0xFFFFFF, 0x000000u) << "1.0 from the clear is not exceeded";
+}
+
+TEST_F(Rasterizer, FlatShadingTakesTheFirstVertexColour) {
+    device_->SetRenderState(D3DRS_SHADEMODE, D3DSHADE_FLAT);
+    draw(std::vector<ScreenVertex>{{10, 100, 0.5f, 1, 0xFF102030, 0, 0},
+                                   {10, 10, 0.5f, 1, 0xFFFFFFFF, 0, 0},
+                                   {140, 100, 0.5f, 1, 0xFF000000, 0, 0}},
+         kScreenFvf);
+    const Image image = frame();
+    EXPECT_EQ(image.at(20, 90) & 0xFFFFFF, 0x102030u);
+    EXPECT_EQ(image.at(40, 60) & 0xFFFFFF, 0x102030u);
+}
+
+TEST_F(Rasterizer, TextureChangesAfterAFirstDrawAreSeen) {
+    IDirect3DTexture9* texture = nullptr;
+    ASSERT_EQ(device_->CreateTexture(1, 1, 1, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr), D3D_OK);
+    auto fill = [&](DWORD color) {
+        D3DLOCKED_RECT locked;
+        ASSERT_EQ(texture->LockRect(0, &locked, nullptr, 0), D3D_OK);
+        *static_cast<DWORD*>(locked.pBits) = color;
+        texture->UnlockRect(0);
+    };
+    fill(0xFF00FF00);
+    device_->SetTexture(0, texture);
+    device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    std::vector<ScreenVertex> v;
+    quad(v, 0, 0, 160, 120, 0xFFFFFFFF);
+    draw(v, kScreenFvf);
+    EXPECT_EQ(frame().at(80, 60) & 0xFFFFFF, 0x00FF00u);
+    fill(0xFFFF00FF);
+    draw(v, kScreenFvf);
+    EXPECT_EQ(frame().at(80, 60) & 0xFFFFFF, 0xFF00FFu);
+    device_->SetTexture(0, nullptr);
+    texture->Release();
+}
+
+}  // namespace
