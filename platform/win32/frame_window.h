@@ -18,7 +18,10 @@ public:
 
     // Size changes the program makes itself (SetWindowPos, SetMenu) send a
     // plain WM_SIZE; other ones are the user's and are wrapped in
-    // WM_ENTERSIZEMOVE / WM_EXITSIZEMOVE, ended by a quiet period.
+    // WM_ENTERSIZEMOVE / WM_EXITSIZEMOVE, ended by a quiet period. While the
+    // 3-D device holds the window full screen its geometry is the device's
+    // and sends nothing, as the original's mode switches happen while the
+    // program ignores size changes.
     void beginProgrammaticChange() { ++programmatic_; }
     void endProgrammaticChange();
     void setCreating(bool creating) { creating_ = creating; }
@@ -36,6 +39,8 @@ private:
     void sendSize(WPARAM kind);
     WPARAM sizeKind() const;
     void surfaceResized();
+    void resizeSettled();
+    bool deviceOwnsGeometry() const;
     void key(QKeyEvent* event, bool down);
     void mouse(QMouseEvent* event, UINT message);
 
@@ -43,12 +48,14 @@ private:
     platform::RenderSurface* surface_;
     QTimer quietTimer_;
     QTimer settleTimer_;
+    QTimer resizeTimer_;
     QSize lastClient_;
     int programmatic_ = 0;
     int menuDepth_ = 0;
     bool creating_ = false;
     bool inSizeMove_ = false;
     bool settling_ = false;
+    bool fullScreenTransition_ = false;
     bool exposeWatched_ = false;
 };
 

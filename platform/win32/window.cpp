@@ -168,10 +168,19 @@ FrameWindow::FrameWindow(HWND handle) : handle_(handle), surface_(new platform::
     });
     QObject::connect(&settleTimer_, &QTimer::timeout, this, [this] {
         settling_ = false;
-        if (!(windowState() & Qt::WindowMinimized))
+        if (deviceOwnsGeometry() || fullScreenTransition_)
+            lastClient_ = clientSize();
+        else if (!(windowState() & Qt::WindowMinimized))
             sendSize(sizeKind());
+        fullScreenTransition_ = false;
     });
+    // A resize is looked at once the code that made it has finished, so that
+    // the device's setGeometry-then-full-screen is seen as one change.
+    resizeTimer_.setSingleShot(true);
+    QObject::connect(&resizeTimer_, &QTimer::timeout, this, [this] { resizeSettled(); });
 }
+
+bool FrameWindow::deviceOwnsGeometry() const { return windowState() & Qt::WindowFullScreen; }
 
 QSize FrameWindow::clientSize() const { return surface_->size(); }
 
@@ -179,7 +188,7 @@ WPARAM FrameWindow::sizeKind() const {
     const Qt::WindowStates state = windowState();
     if (state & Qt::WindowMinimized)
         return SIZE_MINIMIZED;
-    if (state & (Qt::WindowMaximized | Qt::WindowFullScreen))
+    if (state & Qt::WindowMaximized)
         return SIZE_MAXIMIZED;
     return SIZE_RESTORED;
 }
@@ -209,6 +218,17 @@ void FrameWindow::surfaceResized() {
         settleTimer_.start(kSettleMilliseconds);
         return;
     }
+    resizeTimer_.start(0);
+}
+
+void FrameWindow::resizeSettled() {
+    if (deviceOwnsGeometry() || settling_) {
+        if (!settling_)
+            lastClient_ = clientSize();
+        return;
+    }
+    if (programmatic_ > 0 || clientSize() == lastClient_ || (windowState() & Qt::WindowMinimized))
+        return;
     if (!inSizeMove_) {
         inSizeMove_ = true;
         sendFromEvent(handle_, WM_ENTERSIZEMOVE, 0, 0);
@@ -221,6 +241,13 @@ void FrameWindow::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
     if (event->type() != QEvent::WindowStateChange || creating_)
         return;
+    const Qt::WindowStates old = static_cast<QWindowStateChangeEvent*>(event)->oldState();
+    if ((old | windowState()) & Qt::WindowFullScreen) {
+        fullScreenTransition_ = true;
+        settling_ = true;
+        settleTimer_.start(kSettleMilliseconds);
+        return;
+    }
     if (windowState() & Qt::WindowMinimized) {
         settling_ = false;
         settleTimer_.stop();
@@ -815,7 +842,9 @@ BOOL WINAPI GetWindowRect(HWND window, LPRECT rect) {
     Window* w = findWindow(window);
     if (!w || !w->widget || !rect)
         return FALSE;
-    QRect r = w->widget->isWindow() ? w->widget->frameGeometry()
+    // The window manager's decorations are not the window's: its rectangle
+    // is the menu bar and the client area, as AdjustWindowRect computes it.
+    QRect r = w->widget->isWindow() ? w->widget->geometry()
                                     : QRect(w->widget->mapToGlobal(QPoint(0, 0)), w->widget->size());
     *rect = RECT{r.left(), r.top(), r.left() + r.width(), r.top() + r.height()};
     return TRUE;
@@ -833,8 +862,6 @@ BOOL WINAPI GetClientRect(HWND window, LPRECT rect) {
 BOOL WINAPI AdjustWindowRectEx(LPRECT rect, DWORD, BOOL hasMenu, DWORD) {
     if (!rect)
         return FALSE;
-    // The window manager draws its frame outside the window's own area, so
-    // the window rectangle of a new window adds only the menu bar.
     if (hasMenu)
         rect->top -= menuBarHeight();
     return TRUE;
@@ -851,12 +878,12 @@ BOOL WINAPI SetWindowPos(HWND window, HWND insertAfter, int x, int y, int width,
     QWidget* widget = w->widget;
     if (w->frame)
         w->frame->beginProgrammaticChange();
+    // Moving places the decorations, which lie outside the window rectangle.
     const QMargins frame = frameMargins(widget);
     if (!(flags & SWP_NOMOVE))
-        widget->move(x, y);
+        widget->move(x - frame.left(), y - frame.top());
     if (!(flags & SWP_NOSIZE))
-        widget->resize(std::max(1, width - frame.left() - frame.right()),
-                       std::max(1, height - frame.top() - frame.bottom()));
+        widget->resize(std::max(1, width), std::max(1, height));
     if (flags & SWP_SHOWWINDOW)
         widget->show();
     if (flags & SWP_HIDEWINDOW)

@@ -444,8 +444,9 @@ inline LONG_PTR SetWindowLongPtr(HWND w, int i, LONG_PTR v) { return SetWindowLo
 inline DWORD GetClassLong(HWND w, int i) { return GetClassLongA(w, i); }
 inline ULONG_PTR GetClassLongPtr(HWND w, int i) { return GetClassLongPtrA(w, i); }
 
-// Window rectangle: the whole window in screen coordinates, frame included.
-// Client rectangle: the area the device presents into, without the menu bar.
+// Window rectangle: the window in screen coordinates, menu bar included; the
+// window manager's decorations lie outside it. Client rectangle: the area the
+// device presents into, without the menu bar.
 BOOL WINAPI GetWindowRect(HWND window, LPRECT rect);
 BOOL WINAPI GetClientRect(HWND window, LPRECT rect);
 BOOL WINAPI AdjustWindowRect(LPRECT rect, DWORD style, BOOL hasMenu);

@@ -2,6 +2,7 @@
 // sizing, minimising, maximising, closing, the cursor and the loading text.
 #include <QApplication>
 #include <QMenu>
+#include <QScreen>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QTimer>
@@ -270,6 +271,29 @@ TEST_F(RealWindow, StylesRoundTripForTheFullScreenSwitch) {
     EXPECT_FALSE(IsWindowVisible(window)) << "WS_VISIBLE is the window's visibility";
     SetWindowLongA(window, GWL_STYLE, windowed);
     EXPECT_TRUE(IsWindowVisible(window));
+}
+
+TEST_F(RealWindow, TheDevicesFullScreenGeometrySendsNoSizeMessages) {
+    RECT bounds{};
+    GetWindowRect(window, &bounds);
+    received().clear();
+    // What the 3-D device does when it takes the screen, and gives it back.
+    top()->setGeometry(QGuiApplication::primaryScreen()->geometry());
+    top()->showFullScreen();
+    settle();
+    EXPECT_EQ(countOf(WM_SIZE), 0);
+    EXPECT_EQ(countOf(WM_ENTERSIZEMOVE), 0);
+    top()->showNormal();
+    settle();
+    EXPECT_EQ(countOf(WM_SIZE), 0);
+    EXPECT_EQ(countOf(WM_ENTERSIZEMOVE), 0);
+    // The program then puts its window back, which it hears about.
+    SetWindowPos(window, HWND_NOTOPMOST, bounds.left, bounds.top, bounds.right - bounds.left,
+                 bounds.bottom - bounds.top, SWP_SHOWWINDOW);
+    settle();
+    EXPECT_EQ(client().cx, 500);
+    EXPECT_EQ(client().cy, 375);
+    EXPECT_EQ(countOf(WM_ENTERSIZEMOVE), 0);
 }
 
 TEST_F(RealWindow, MouseMovesAskForTheCursorThenQueueAMove) {
