@@ -317,6 +317,23 @@ TEST_F(RealWindow, MouseMovesAskForTheCursorThenQueueAMove) {
     ScreenToClient(window, &p);
     EXPECT_EQ(p.x, 40);
     EXPECT_EQ(p.y, 30);
+    EXPECT_EQ(surface->cursor().shape(), Qt::ArrowCursor);
+
+    // The full-screen frame hides the pointer and answers TRUE itself.
+    handler() = [](HWND, UINT m, WPARAM, LPARAM, LRESULT* result) {
+        if (m != WM_SETCURSOR)
+            return false;
+        SetCursor(nullptr);
+        *result = TRUE;
+        return true;
+    };
+    QApplication::sendEvent(surface, &move);
+    EXPECT_EQ(GetCursor(), nullptr);
+    EXPECT_EQ(surface->cursor().shape(), Qt::BlankCursor);
+    handler() = nullptr;
+    QApplication::sendEvent(surface, &move);
+    EXPECT_EQ(surface->cursor().shape(), Qt::ArrowCursor);
+
     RECT clip{10, 10, 60, 60};
     EXPECT_TRUE(ClipCursor(&clip));
     RECT read{};
