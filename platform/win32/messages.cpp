@@ -116,10 +116,10 @@ bool onGuiThread() {
 
 // Lets the GUI library turn what it has pending into messages, without waiting.
 void pumpGui() {
-    if (onGuiThread()) {
-        QCoreApplication::sendPostedEvents();
-        QCoreApplication::processEvents(QEventLoop::AllEvents);
-    }
+    if (!onGuiThread())
+        return;
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
     deleteRetiredWidgets();
 }
 
