@@ -4,6 +4,10 @@
 #include <cmath>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace platform::d3d9 {
 
 namespace {
@@ -744,33 +748,60 @@ inline float blendFactor(DWORD f, int k, const float src[4], const float dst[4],
 namespace {
 
 // The untextured, unblended span of the program's surface: depth test
-// LESSEQUAL with writes (or no depth test), Gouraud colour.
+// LESSEQUAL with writes (or no depth test), Gouraud colour. Every value is
+// formed as start + step * k for pixel k, the same in the four-wide and the
+// one-wide loop, so the picture does not depend on which one ran.
 template <bool kDepth, class Plane>
 void simpleSpan(std::uint32_t* colorRow, float* depthRow, int first, int last, float z, float dz, float invW,
                 float dw, const float a0[4], const Plane* attr) {
-    float r = a0[0], g = a0[1], b = a0[2], al = a0[3];
+    const float r = a0[0], g = a0[1], b = a0[2], al = a0[3];
     const float dr = attr[0].dx, dg = attr[1].dx, db = attr[2].dx, da = attr[3].dx;
-    auto byte = [](float v) { return std::uint32_t(std::min(int(v * 255.0f + 0.5f), 255)); };
-    for (int x = first; x <= last; ++x) {
-        // Interpolated colours stay within 0..1 up to rounding, which the
-        // conversion absorbs.
-        const float wv = 1.0f / invW;
-        const std::uint32_t out =
-            (byte(al * wv) << 24) | (byte(r * wv) << 16) | (byte(g * wv) << 8) | byte(b * wv);
+    int x = first;
+#if defined(__SSE2__)
+    const __m128 lane = _mm_set_ps(3.0f, 2.0f, 1.0f, 0.0f);
+    const __m128 k255 = _mm_set1_ps(255.0f), half = _mm_set1_ps(0.5f), one = _mm_set1_ps(1.0f);
+    auto at = [](float start, float step, __m128 k) {
+        return _mm_add_ps(_mm_set1_ps(start), _mm_mul_ps(_mm_set1_ps(step), k));
+    };
+    auto bytes = [&](__m128 v, __m128 wv) {
+        const __m128 scaled = _mm_add_ps(_mm_mul_ps(_mm_mul_ps(v, wv), k255), half);
+        return _mm_cvttps_epi32(_mm_min_ps(scaled, k255));
+    };
+    for (; x + 3 <= last; x += 4) {
+        const __m128 k = _mm_add_ps(_mm_set1_ps(float(x - first)), lane);
+        const __m128 wv = _mm_div_ps(one, at(invW, dw, k));
+        const __m128i out = _mm_or_si128(
+            _mm_or_si128(_mm_slli_epi32(bytes(at(al, da, k), wv), 24), _mm_slli_epi32(bytes(at(r, dr, k), wv), 16)),
+            _mm_or_si128(_mm_slli_epi32(bytes(at(g, dg, k), wv), 8), bytes(at(b, db, k), wv)));
+        auto* colors = reinterpret_cast<__m128i*>(colorRow + x);
         if (kDepth) {
-            const float old = depthRow[x];
-            const bool pass = z <= old;
-            colorRow[x] = pass ? out : colorRow[x];
-            depthRow[x] = pass ? z : old;
+            const __m128 zv = at(z, dz, k);
+            const __m128 old = _mm_loadu_ps(depthRow + x);
+            const __m128 pass = _mm_cmple_ps(zv, old);
+            const __m128i mask = _mm_castps_si128(pass);
+            const __m128i oldColors = _mm_loadu_si128(colors);
+            _mm_storeu_si128(colors, _mm_or_si128(_mm_and_si128(mask, out), _mm_andnot_si128(mask, oldColors)));
+            _mm_storeu_ps(depthRow + x, _mm_or_ps(_mm_and_ps(pass, zv), _mm_andnot_ps(pass, old)));
+        } else {
+            _mm_storeu_si128(colors, out);
+        }
+    }
+#endif
+    auto byte = [](float v) { return std::uint32_t(std::min(int(v * 255.0f + 0.5f), 255)); };
+    for (; x <= last; ++x) {
+        const float k = float(x - first);
+        const float wv = 1.0f / (invW + dw * k);
+        const std::uint32_t out = (byte((al + da * k) * wv) << 24) | (byte((r + dr * k) * wv) << 16) |
+                                  (byte((g + dg * k) * wv) << 8) | byte((b + db * k) * wv);
+        if (kDepth) {
+            const float zk = z + dz * k;
+            if (zk <= depthRow[x]) {
+                colorRow[x] = out;
+                depthRow[x] = zk;
+            }
         } else {
             colorRow[x] = out;
         }
-        z += dz;
-        invW += dw;
-        r += dr;
-        g += dg;
-        b += db;
-        al += da;
     }
 }
 
