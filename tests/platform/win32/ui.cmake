@@ -9,3 +9,5 @@ vl_add_gtest(win32_test_ui_window SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_ui_wind
   LIBS vl_win32 SERIAL)
 vl_add_gtest(win32_test_ui_headless SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_ui_headless.cpp
   LIBS vl_win32 ENV DISPLAY= WAYLAND_DISPLAY= QT_QPA_PLATFORM=)
+vl_add_gtest(win32_test_ui_no_server SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_ui_no_server.cpp
+  LIBS vl_win32 ENV DISPLAY=:987 WAYLAND_DISPLAY= QT_QPA_PLATFORM=)
