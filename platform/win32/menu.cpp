@@ -162,6 +162,8 @@ void buildMenuBar(Window& window) {
     frame->beginProgrammaticChange();
     QMenuBar* bar = frame->menuBar();
     bar->clear();
+    bar->setMinimumHeight(0);
+    bar->setMaximumHeight(QWIDGETSIZE_MAX);
     if (Menu* m = findMenu(window.menu)) {
         for (const MenuItem& item : m->items) {
             if (item.flags & MF_SEPARATOR)
@@ -246,8 +248,14 @@ BOOL WINAPI DestroyMenu(HMENU menu) {
         DestroyMenu(popup);
     if (Window* w = findWindow(owner)) {
         if (w->menu == menu) {
+            // As on the original the window keeps its menu area until SetMenu
+            // says otherwise, so destroying the menu changes no sizes.
             w->menu = nullptr;
-            buildMenuBar(*w);
+            if (w->frame) {
+                QMenuBar* bar = w->frame->menuBar();
+                bar->setFixedHeight(bar->height());
+                bar->clear();
+            }
         }
     }
     return TRUE;

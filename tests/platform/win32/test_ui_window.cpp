@@ -246,6 +246,17 @@ TEST_F(RealWindow, TheMenuBarsItemsPostTheirCommandsAroundAMenuLoop) {
         << "the command is handled after the menu loop";
 }
 
+TEST_F(RealWindow, DestroyingTheAttachedMenuEmptiesTheBarWithoutResizing) {
+    const SIZE before = client();
+    received().clear();
+    ASSERT_TRUE(DestroyMenu(GetMenu(window)));
+    EXPECT_EQ(GetMenu(window), nullptr);
+    EXPECT_TRUE(top()->findChild<QMenuBar*>()->actions().isEmpty());
+    settle();
+    EXPECT_EQ(client().cy, before.cy);
+    EXPECT_EQ(countOf(WM_SIZE), 0);
+}
+
 TEST_F(RealWindow, TakingTheMenuAwayGrowsTheClientArea) {
     const SIZE withMenu = client();
     received().clear();
