@@ -509,8 +509,9 @@ HCURSOR WINAPI GetCursor();
 int WINAPI ShowCursor(BOOL show);
 BOOL WINAPI GetCursorPos(LPPOINT point);
 BOOL WINAPI SetCursorPos(int x, int y);
-// The pointer cannot be confined on every desktop; a clipped pointer that
-// leaves the rectangle is put back at its edge on the next move.
+// The pointer cannot be confined on every desktop; a clipped pointer seen
+// outside the rectangle while over one of the program's windows is put back
+// at its edge.
 BOOL WINAPI ClipCursor(const RECT* rect);
 BOOL WINAPI GetClipCursor(LPRECT rect);
 
