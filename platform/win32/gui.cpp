@@ -36,6 +36,8 @@ void setProgramArguments(int argc, char** argv) {
 
 bool guiAvailable() { return win32::ensureGui(); }
 
+void runModalLoop(const std::function<bool()>& done) { win32::runModalLoop(done); }
+
 QWidget* topLevelWidgetFor(HWND window) {
     win32::Window* w = win32::findWindow(window);
     if (!w || !w->widget)

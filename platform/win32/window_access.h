@@ -5,6 +5,7 @@
 
 #include <QImage>
 #include <QWidget>
+#include <functional>
 
 #include "platform/win32/wintypes.h"
 
@@ -30,5 +31,10 @@ bool iconPicturesFor(HICON icon, IconPictures* pictures);
 
 // True when the GUI library runs (a display, or the offscreen platform).
 bool guiAvailable();
+
+// Runs the program's message loop until `done` holds, as the platform's own
+// modal windows do (dialogs, message boxes): posted messages keep flowing.
+// A WM_QUIT ends it early and is posted again for the outer loop.
+void runModalLoop(const std::function<bool()>& done);
 
 }  // namespace platform

@@ -270,3 +270,25 @@ TEST_F(Queue, TranslateMessageAddsTheCharacterOfALetter) {
     MSG notKey{window, WM_APP, 0, 0, 0, {0, 0}};
     EXPECT_FALSE(TranslateMessage(&notKey));
 }
+
+TEST_F(Queue, AModalLoopDispatchesUntilDoneAndHandsAQuitOutward) {
+    bool done = false;
+    handler() = [&](HWND, UINT m, WPARAM wp, LPARAM, LRESULT*) {
+        if (m == WM_APP && wp == 2)
+            done = true;
+        return false;
+    };
+    PostMessageA(window, WM_APP, 1, 0);
+    PostMessageA(window, WM_APP, 2, 0);
+    PostMessageA(window, WM_APP, 3, 0);
+    platform::runModalLoop([&] { return done; });
+    EXPECT_EQ(countOf(WM_APP), 2) << "the loop stops once done holds";
+
+    PostQuitMessage(9);
+    platform::runModalLoop([] { return false; });
+    EXPECT_EQ(countOf(WM_APP), 3) << "messages before the quit are still dispatched";
+    MSG msg;
+    ASSERT_TRUE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
+    EXPECT_EQ(msg.message, static_cast<UINT>(WM_QUIT));
+    EXPECT_EQ(msg.wParam, 9u);
+}
