@@ -186,6 +186,20 @@ inline int wrapCoord(int i, int size, DWORD mode) {
     }
 }
 
+// A fill the compiler does not vectorise at -O2 on its own.
+void fillWords(std::uint32_t* out, size_t count, std::uint32_t value) {
+    size_t i = 0;
+#if defined(__SSE2__)
+    const __m128i v = _mm_set1_epi32(int(value));
+    for (; i + 8 <= count; i += 8) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), v);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i + 4), v);
+    }
+#endif
+    for (; i < count; ++i)
+        out[i] = value;
+}
+
 }  // namespace
 
 struct RefRasterizer::PixelPipeline {
@@ -228,23 +242,32 @@ HRESULT RefRasterizer::resize(const BufferSetup& setup) {
     height_ = setup.height;
     colorFormat_ = setup.colorFormat;
     hasDepth_ = setup.depthFormat != D3DFMT_UNKNOWN;
-    const size_t count = size_t(width_) * height_;
+    // The span loop may touch three pixels past the last one of a row.
+    const size_t count = size_t(width_) * height_ + 3;
     color_.assign(count, 0);
     depth_.assign(hasDepth_ ? count : 0, 1.0f);
     return D3D_OK;
 }
 
 void RefRasterizer::clear(DWORD flags, const D3DRECT* rects, UINT rectCount, D3DCOLOR color, float z, DWORD) {
+    std::uint32_t depthBits;
+    std::memcpy(&depthBits, &z, 4);
     auto fill = [&](LONG x1, LONG y1, LONG x2, LONG y2) {
         x1 = std::max<LONG>(x1, 0);
         y1 = std::max<LONG>(y1, 0);
         x2 = std::min<LONG>(x2, LONG(width_));
         y2 = std::min<LONG>(y2, LONG(height_));
-        for (LONG y = y1; y < y2; ++y) {
+        if (x1 >= x2 || y1 >= y2)
+            return;
+        // Whole rows are one run.
+        const bool wholeRows = x1 == 0 && x2 == LONG(width_);
+        const size_t run = wholeRows ? size_t(width_) * size_t(y2 - y1) : size_t(x2 - x1);
+        for (LONG y = y1; y < (wholeRows ? y1 + 1 : y2); ++y) {
+            const size_t at = size_t(y) * width_ + size_t(x1);
             if (flags & D3DCLEAR_TARGET)
-                std::fill(color_.begin() + y * width_ + x1, color_.begin() + y * width_ + x2, color);
+                fillWords(color_.data() + at, run, color);
             if ((flags & D3DCLEAR_ZBUFFER) && hasDepth_)
-                std::fill(depth_.begin() + y * width_ + x1, depth_.begin() + y * width_ + x2, z);
+                fillWords(reinterpret_cast<std::uint32_t*>(depth_.data() + at), run, depthBits);
         }
     };
     if (rectCount == 0 || !rects)
@@ -749,50 +772,67 @@ namespace {
 
 // The untextured, unblended span of the program's surface: depth test
 // LESSEQUAL with writes (or no depth test), Gouraud colour. Every value is
-// formed as start + step * k for pixel k, the same in the four-wide and the
-// one-wide loop, so the picture does not depend on which one ran.
-template <bool kDepth, class Plane>
-void simpleSpan(std::uint32_t* colorRow, float* depthRow, int first, int last, float z, float dz, float invW,
-                float dw, const float a0[4], const Plane* attr) {
-    const float r = a0[0], g = a0[1], b = a0[2], al = a0[3];
-    const float dr = attr[0].dx, dg = attr[1].dx, db = attr[2].dx, da = attr[3].dx;
-    int x = first;
+// formed as start + step * k for pixel k, lane by lane the same arithmetic
+// as the one-pixel loop, so the picture does not depend on which one ran.
 #if defined(__SSE2__)
-    const __m128 lane = _mm_set_ps(3.0f, 2.0f, 1.0f, 0.0f);
+// Four pixels at a time, the last group masked: it reads and rewrites up to
+// three pixels past the span unchanged, which the buffers' padding keeps in
+// bounds. `attr` holds r, g, b, a over w at the first pixel, `step` their
+// change per pixel.
+template <bool kDepth>
+void simpleSpan(std::uint32_t* colorRow, float* depthRow, int first, int last, float z, float dz, float invW,
+                float dw, __m128 attr, __m128 step) {
     const __m128 k255 = _mm_set1_ps(255.0f), half = _mm_set1_ps(0.5f), one = _mm_set1_ps(1.0f);
-    auto at = [](float start, float step, __m128 k) {
-        return _mm_add_ps(_mm_set1_ps(start), _mm_mul_ps(_mm_set1_ps(step), k));
-    };
-    auto bytes = [&](__m128 v, __m128 wv) {
-        const __m128 scaled = _mm_add_ps(_mm_mul_ps(_mm_mul_ps(v, wv), k255), half);
-        return _mm_cvttps_epi32(_mm_min_ps(scaled, k255));
-    };
-    for (; x + 3 <= last; x += 4) {
-        const __m128 k = _mm_add_ps(_mm_set1_ps(float(x - first)), lane);
-        const __m128 wv = _mm_div_ps(one, at(invW, dw, k));
-        const __m128i out = _mm_or_si128(
-            _mm_or_si128(_mm_slli_epi32(bytes(at(al, da, k), wv), 24), _mm_slli_epi32(bytes(at(r, dr, k), wv), 16)),
-            _mm_or_si128(_mm_slli_epi32(bytes(at(g, dg, k), wv), 8), bytes(at(b, db, k), wv)));
+    const __m128 four = _mm_set1_ps(4.0f);
+    const __m128 r = _mm_shuffle_ps(attr, attr, _MM_SHUFFLE(0, 0, 0, 0));
+    const __m128 g = _mm_shuffle_ps(attr, attr, _MM_SHUFFLE(1, 1, 1, 1));
+    const __m128 b = _mm_shuffle_ps(attr, attr, _MM_SHUFFLE(2, 2, 2, 2));
+    const __m128 al = _mm_shuffle_ps(attr, attr, _MM_SHUFFLE(3, 3, 3, 3));
+    const __m128 dr = _mm_shuffle_ps(step, step, _MM_SHUFFLE(0, 0, 0, 0));
+    const __m128 dg = _mm_shuffle_ps(step, step, _MM_SHUFFLE(1, 1, 1, 1));
+    const __m128 db = _mm_shuffle_ps(step, step, _MM_SHUFFLE(2, 2, 2, 2));
+    const __m128 da = _mm_shuffle_ps(step, step, _MM_SHUFFLE(3, 3, 3, 3));
+    const __m128 zStart = _mm_set1_ps(z), zStep = _mm_set1_ps(dz);
+    const __m128 wStart = _mm_set1_ps(invW), wStep = _mm_set1_ps(dw);
+    const __m128i count = _mm_set1_epi32(last - first + 1);
+    __m128 k = _mm_set_ps(3.0f, 2.0f, 1.0f, 0.0f);
+    __m128i lane = _mm_set_epi32(3, 2, 1, 0);
+    for (int x = first; x <= last; x += 4) {
+        const __m128 wv = _mm_div_ps(one, _mm_add_ps(wStart, _mm_mul_ps(wStep, k)));
+        auto bytes = [&](__m128 start, __m128 delta) {
+            const __m128 v = _mm_add_ps(start, _mm_mul_ps(delta, k));
+            const __m128 scaled = _mm_add_ps(_mm_mul_ps(_mm_mul_ps(v, wv), k255), half);
+            return _mm_cvttps_epi32(_mm_min_ps(scaled, k255));
+        };
+        const __m128i out =
+            _mm_or_si128(_mm_or_si128(_mm_slli_epi32(bytes(al, da), 24), _mm_slli_epi32(bytes(r, dr), 16)),
+                         _mm_or_si128(_mm_slli_epi32(bytes(g, dg), 8), bytes(b, db)));
+        __m128i mask = _mm_cmplt_epi32(lane, count);
         auto* colors = reinterpret_cast<__m128i*>(colorRow + x);
+        const __m128i oldColors = _mm_loadu_si128(colors);
         if (kDepth) {
-            const __m128 zv = at(z, dz, k);
+            const __m128 zv = _mm_add_ps(zStart, _mm_mul_ps(zStep, k));
             const __m128 old = _mm_loadu_ps(depthRow + x);
-            const __m128 pass = _mm_cmple_ps(zv, old);
-            const __m128i mask = _mm_castps_si128(pass);
-            const __m128i oldColors = _mm_loadu_si128(colors);
-            _mm_storeu_si128(colors, _mm_or_si128(_mm_and_si128(mask, out), _mm_andnot_si128(mask, oldColors)));
+            mask = _mm_and_si128(mask, _mm_castps_si128(_mm_cmple_ps(zv, old)));
+            const __m128 pass = _mm_castsi128_ps(mask);
             _mm_storeu_ps(depthRow + x, _mm_or_ps(_mm_and_ps(pass, zv), _mm_andnot_ps(pass, old)));
-        } else {
-            _mm_storeu_si128(colors, out);
         }
+        _mm_storeu_si128(colors, _mm_or_si128(_mm_and_si128(mask, out), _mm_andnot_si128(mask, oldColors)));
+        k = _mm_add_ps(k, four);
+        lane = _mm_add_epi32(lane, _mm_set1_epi32(4));
     }
-#endif
+}
+#else
+template <bool kDepth>
+void simpleSpan(std::uint32_t* colorRow, float* depthRow, int first, int last, float z, float dz, float invW,
+                float dw, const float a0[4], const float step[4]) {
     auto byte = [](float v) { return std::uint32_t(std::min(int(v * 255.0f + 0.5f), 255)); };
-    for (; x <= last; ++x) {
+    for (int x = first; x <= last; ++x) {
         const float k = float(x - first);
         const float wv = 1.0f / (invW + dw * k);
-        const std::uint32_t out = (byte((al + da * k) * wv) << 24) | (byte((r + dr * k) * wv) << 16) |
-                                  (byte((g + dg * k) * wv) << 8) | byte((b + db * k) * wv);
+        const std::uint32_t out = (byte((a0[3] + step[3] * k) * wv) << 24) |
+                                  (byte((a0[0] + step[0] * k) * wv) << 16) |
+                                  (byte((a0[1] + step[1] * k) * wv) << 8) | byte((a0[2] + step[2] * k) * wv);
         if (kDepth) {
             const float zk = z + dz * k;
             if (zk <= depthRow[x]) {
@@ -804,6 +844,46 @@ void simpleSpan(std::uint32_t* colorRow, float* depthRow, int first, int last, f
         }
     }
 }
+#endif
+
+// floor(n / d) for d > 0. Below 2^52 a double quotient lands within one of
+// the exact one and an integer check settles it, far cheaper than idiv.
+inline std::int64_t floorDiv(std::int64_t n, std::int64_t d) {
+    constexpr std::int64_t kExactDouble = std::int64_t(1) << 52;
+    if (n <= -kExactDouble || n >= kExactDouble) {
+        const std::int64_t q = n / d;
+        return (n % d != 0 && n < 0) ? q - 1 : q;
+    }
+    std::int64_t q = std::int64_t(double(n) / double(d));
+    while (q * d > n)
+        --q;
+    while ((q + 1) * d <= n)
+        ++q;
+    return q;
+}
+
+// Where a sloped triangle edge crosses the pixel rows: floor(E / |stepX|)
+// pixels from the row's first column, carried from row to row as an exact
+// quotient and remainder, so that a row costs a few additions instead of a
+// division per edge, and no branch.
+struct EdgeWalk {
+    std::int64_t q, r, d, stepQ, stepR;
+
+    // An edge that bounds nothing.
+    EdgeWalk() : q(std::int64_t(1) << 60), r(0), d(1), stepQ(0), stepR(0) {}
+    EdgeWalk(std::int64_t rowStart, std::int64_t absStepX, std::int64_t rowStep) : d(absStepX) {
+        q = floorDiv(rowStart, d);
+        r = rowStart - q * d;
+        stepQ = floorDiv(rowStep, d);
+        stepR = rowStep - stepQ * d;
+    }
+    void nextRow() {
+        r += stepR;
+        const std::int64_t carry = r >= d ? 1 : 0;
+        r -= d & -carry;
+        q += stepQ + carry;
+    }
+};
 
 }  // namespace
 
@@ -909,79 +989,97 @@ void RefRasterizer::rasterize(const PixelPipeline& pipe, const ScreenVertex& a0,
 
     const bool simple = pipe.stageCount == 0 && !pipe.alphaTest && !pipe.blend && pipe.writeMask == 0xFFFFFFFFu;
     const bool lessEqual = pipe.zFunc == D3DCMP_LESSEQUAL;
+    // The span loop is chosen once per triangle, not per row.
+    enum class Span { FastDepth, FastNoDepth, SimpleOtherDepth, General };
+    const Span span = !simple                                          ? Span::General
+                      : !pipe.depthTest                                ? Span::FastNoDepth
+                      : (lessEqual && pipe.depthWrite) ? Span::FastDepth : Span::SimpleOtherDepth;
+#if defined(__SSE2__)
+    const __m128 attrBase = _mm_setr_ps(attr[0].base, attr[1].base, attr[2].base, attr[3].base);
+    const __m128 attrDx = _mm_setr_ps(attr[0].dx, attr[1].dx, attr[2].dx, attr[3].dx);
+    const __m128 attrDy = _mm_setr_ps(attr[0].dy, attr[1].dy, attr[2].dy, attr[3].dy);
+#endif
 
-    // The pixels of one row that all three edges accept, found by division
-    // instead of testing every pixel of the bounding box.
-    auto clipSpan = [&](const Edge& e, int& first, int& last) {
-        // A double quotient of these integers (below 2^53) is within one of
-        // the exact one; an integer check settles it, far cheaper than idiv.
-        const std::int64_t value = e.rowStart;
-        if (e.stepX > 0) {
-            if (value < 0) {
-                const std::int64_t n = -value, d = e.stepX;
-                std::int64_t q = std::int64_t(double(n) / double(d));  // ceil(n / d) wanted
-                if (q * d < n)
-                    ++q;
-                else if ((q - 1) * d >= n)
-                    --q;
-                first = int(std::max<std::int64_t>(first, x0 + q));
-            }
-        } else if (e.stepX < 0) {
-            if (value < 0) {
-                last = first - 1;
-            } else {
-                const std::int64_t d = -e.stepX;
-                std::int64_t q = std::int64_t(double(value) / double(d));  // floor(value / d) wanted
-                if (q * d > value)
-                    --q;
-                else if ((q + 1) * d <= value)
-                    ++q;
-                last = int(std::min<std::int64_t>(last, x0 + q));
-            }
-        } else if (value < 0) {
-            last = first - 1;
+    // An edge with stepX > 0 bounds a row's first pixel, one with stepX < 0
+    // its last; a triangle has at most two of each. A horizontal edge takes
+    // or leaves whole rows by the sign of its E.
+    EdgeWalk left[2], right[2];
+    int leftCount = 0, rightCount = 0;
+    std::int64_t flatValue[2] = {0, 0}, flatStep[2] = {0, 0};
+    int flatCount = 0;
+    for (const Edge* e : {&e0, &e1, &e2}) {
+        if (e->stepX > 0) {
+            left[leftCount++] = EdgeWalk(e->rowStart, e->stepX, e->stepY);
+        } else if (e->stepX < 0) {
+            right[rightCount++] = EdgeWalk(e->rowStart, -e->stepX, e->stepY);
+        } else {
+            flatValue[flatCount] = e->rowStart;
+            flatStep[flatCount++] = e->stepY;
         }
-    };
-
+    }
+    const std::int64_t width = x1 - x0;
     for (int y = y0; y <= y1; ++y) {
-        int first = x0, last = x1;
-        clipSpan(e0, first, last);
-        clipSpan(e1, first, last);
-        clipSpan(e2, first, last);
-        e0.rowStart += e0.stepY;
-        e1.rowStart += e1.stepY;
-        e2.rowStart += e2.stepY;
-        if (first > last)
+        const std::int64_t from = std::max<std::int64_t>({0, -left[0].q, -left[1].q});
+        std::int64_t to = std::min<std::int64_t>({width, right[0].q, right[1].q});
+        left[0].nextRow();
+        left[1].nextRow();
+        right[0].nextRow();
+        right[1].nextRow();
+        for (int i = 0; i < flatCount; ++i) {
+            if (flatValue[i] < 0)
+                to = from - 1;
+            flatValue[i] += flatStep[i];
+        }
+        if (from > to)
             continue;
+        const int first = x0 + int(from), last = x0 + int(to);
 
         const float rowOffset = float(y - y0), colOffset = float(first - x0);
         float z = zPlane.base + zPlane.dx * colOffset + zPlane.dy * rowOffset;
         float invW = wPlane.base + wPlane.dx * colOffset + wPlane.dy * rowOffset;
-        float a[kAttrCount];
-        for (int k = 0; k < attrCount; ++k)
-            a[k] = attr[k].base + attr[k].dx * colOffset + attr[k].dy * rowOffset;
         std::uint32_t* colorRow = color_.data() + size_t(y) * width_;
         float* depthRow = hasDepth_ ? depth_.data() + size_t(y) * width_ : nullptr;
 
-        if (simple) {
-            if (pipe.depthTest && lessEqual && pipe.depthWrite)
-                simpleSpan<true>(colorRow, depthRow, first, last, z, zPlane.dx, invW, wPlane.dx, a, attr);
-            else if (!pipe.depthTest)
-                simpleSpan<false>(colorRow, depthRow, first, last, z, zPlane.dx, invW, wPlane.dx, a, attr);
+#if defined(__SSE2__)
+        if (span == Span::FastDepth || span == Span::FastNoDepth) {
+            const __m128 a = _mm_add_ps(_mm_add_ps(attrBase, _mm_mul_ps(attrDx, _mm_set1_ps(colOffset))),
+                                        _mm_mul_ps(attrDy, _mm_set1_ps(rowOffset)));
+            if (span == Span::FastDepth)
+                simpleSpan<true>(colorRow, depthRow, first, last, z, zPlane.dx, invW, wPlane.dx, a, attrDx);
             else
-                for (int x = first; x <= last; ++x) {
-                    if (compare(pipe.zFunc, z, depthRow[x])) {
-                        const float wv = 1.0f / invW;
-                        const float c[4] = {a[0] * wv, a[1] * wv, a[2] * wv, a[3] * wv};
-                        colorRow[x] = pack(c);
-                        if (pipe.depthWrite)
-                            depthRow[x] = z;
-                    }
-                    z += zPlane.dx;
-                    invW += wPlane.dx;
-                    for (int k = 0; k < 4; ++k)
-                        a[k] += attr[k].dx;
+                simpleSpan<false>(colorRow, depthRow, first, last, z, zPlane.dx, invW, wPlane.dx, a, attrDx);
+            continue;
+        }
+#endif
+        float a[kAttrCount];
+        for (int k = 0; k < attrCount; ++k)
+            a[k] = attr[k].base + attr[k].dx * colOffset + attr[k].dy * rowOffset;
+
+        if (span != Span::General) {
+#if !defined(__SSE2__)
+            const float step[4] = {attr[0].dx, attr[1].dx, attr[2].dx, attr[3].dx};
+            if (span == Span::FastDepth) {
+                simpleSpan<true>(colorRow, depthRow, first, last, z, zPlane.dx, invW, wPlane.dx, a, step);
+                continue;
+            }
+            if (span == Span::FastNoDepth) {
+                simpleSpan<false>(colorRow, depthRow, first, last, z, zPlane.dx, invW, wPlane.dx, a, step);
+                continue;
+            }
+#endif
+            for (int x = first; x <= last; ++x) {
+                if (compare(pipe.zFunc, z, depthRow[x])) {
+                    const float wv = 1.0f / invW;
+                    const float c[4] = {a[0] * wv, a[1] * wv, a[2] * wv, a[3] * wv};
+                    colorRow[x] = pack(c);
+                    if (pipe.depthWrite)
+                        depthRow[x] = z;
                 }
+                z += zPlane.dx;
+                invW += wPlane.dx;
+                for (int k = 0; k < 4; ++k)
+                    a[k] += attr[k].dx;
+            }
             continue;
         }
 
