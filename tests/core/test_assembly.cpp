@@ -3,20 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <iostream>
-#include <sstream>
 
 #include "core/disk_mesh.h"
+#include "tests/core/matrix_test_support.h"
 
 namespace {
-
-DiskMesh quietMesh(int b, int n) {
-    std::ostringstream discard;
-    std::streambuf* saved = std::cout.rdbuf(discard.rdbuf());
-    DiskMesh mesh = generate_disk_mesh(b, n);
-    std::cout.rdbuf(saved);
-    return mesh;
-}
 
 class SystemOperator : public ::testing::Test {
 protected:

@@ -4,18 +4,12 @@
 
 #include <algorithm>
 #include <cmath>
-#include <iostream>
 #include <numeric>
-#include <sstream>
 #include <vector>
 
-namespace {
+#include "tests/core/matrix_test_support.h"
 
-struct CapturedStdout {
-    std::ostringstream text;
-    std::streambuf* saved = std::cout.rdbuf(text.rdbuf());
-    ~CapturedStdout() { std::cout.rdbuf(saved); }
-};
+namespace {
 
 class SystemMesh : public ::testing::Test {
 protected:

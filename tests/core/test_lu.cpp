@@ -3,78 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <functional>
 #include <string>
 #include <vector>
 
-namespace {
-
-std::string failure_of(const std::function<void()>& f)
-{
-    try {
-        f();
-    } catch (const mtl::assertion& e) {
-        return e.what();
-    }
-    return "no assertion";
-}
-
-std::string message(const std::string& condition, const std::string& operation)
-{
-    return "mtl assertion: " + condition + " failed in " + operation;
-}
-
-DenseMatrix mat(int rows, int cols, const std::vector<double>& values)
-{
-    DenseMatrix A(rows, cols);
-    for (int i = 0; i < rows; ++i)
-        for (int j = 0; j < cols; ++j)
-            A(i, j) = values[i * cols + j];
-    return A;
-}
-
-std::vector<double> values(const DenseMatrix& A)
-{
-    std::vector<double> out;
-    for (int i = 0; i < A.nrows(); ++i)
-        for (int j = 0; j < A.ncols(); ++j)
-            out.push_back(A(i, j));
-    return out;
-}
-
-DenseVector vec(const std::vector<double>& values)
-{
-    DenseVector v(static_cast<int>(values.size()));
-    for (int i = 0; i < v.size(); ++i)
-        v(i) = values[i];
-    return v;
-}
-
-std::vector<double> values(const DenseVector& v)
-{
-    std::vector<double> out;
-    for (int i = 0; i < v.size(); ++i)
-        out.push_back(v(i));
-    return out;
-}
-
-std::vector<int> values(const IndexVector& v)
-{
-    std::vector<int> out;
-    for (int i = 0; i < v.size(); ++i)
-        out.push_back(v(i));
-    return out;
-}
-
-// A copy that keeps its own storage.
-DenseMatrix clone(const DenseMatrix& A)
-{
-    DenseMatrix B(A.nrows(), A.ncols());
-    mtl::copy(A, B);
-    return B;
-}
-
-}  // namespace
+#include "tests/core/matrix_test_support.h"
 
 TEST(TriangularView, RowAndColumnRunsOfEachKind)
 {

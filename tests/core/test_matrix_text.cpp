@@ -16,37 +16,15 @@
 
 #include <unistd.h>
 
-namespace {
+#include "tests/core/matrix_test_support.h"
 
-DenseMatrix mat(int rows, int cols, const std::vector<double>& values)
-{
-    DenseMatrix A(rows, cols);
-    for (int i = 0; i < rows; ++i)
-        for (int j = 0; j < cols; ++j)
-            A(i, j) = values[i * cols + j];
-    return A;
-}
+namespace {
 
 std::string printed(const DenseMatrix& A)
 {
     std::ostringstream out;
     print_matrix(A, out);
     return out.str();
-}
-
-std::string streamed(double v)
-{
-    std::ostringstream out;
-    out << v;
-    return out.str();
-}
-
-std::string slurp(const std::filesystem::path& p)
-{
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
 }
 
 }  // namespace

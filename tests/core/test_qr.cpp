@@ -5,27 +5,7 @@
 #include <cmath>
 #include <vector>
 
-namespace {
-
-DenseMatrix mat(int rows, int cols, const std::vector<double>& values)
-{
-    DenseMatrix A(rows, cols);
-    for (int i = 0; i < rows; ++i)
-        for (int j = 0; j < cols; ++j)
-            A(i, j) = values[i * cols + j];
-    return A;
-}
-
-std::vector<double> values(const DenseMatrix& A)
-{
-    std::vector<double> out;
-    for (int i = 0; i < A.nrows(); ++i)
-        for (int j = 0; j < A.ncols(); ++j)
-            out.push_back(A(i, j));
-    return out;
-}
-
-}  // namespace
+#include "tests/core/matrix_test_support.h"
 
 TEST(HouseholderQR, PositiveDiagonal)
 {

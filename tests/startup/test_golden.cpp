@@ -16,30 +16,14 @@
 
 #include "core/matrix_text.h"
 #include "startup/mode_surface.h"
+#include "tests/core/matrix_test_support.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 std::string golden(const char* name) {
-    return readFile(fs::path(VL_SOURCE_DIR) / "tests" / "golden" / name);
-}
-
-std::vector<std::string> splitLines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::size_t begin = 0;
-    for (std::size_t end; (end = text.find('\n', begin)) != std::string::npos; begin = end + 1)
-        lines.push_back(text.substr(begin, end - begin));
-    if (begin < text.size())
-        lines.push_back(text.substr(begin));
-    return lines;
+    return slurp(fs::path(VL_SOURCE_DIR) / "tests" / "golden" / name);
 }
 
 std::vector<std::string> tokens(const std::string& line, char separator) {
@@ -50,17 +34,11 @@ std::vector<std::string> tokens(const std::string& line, char separator) {
     return result;
 }
 
-std::string formatted(double value) {
-    std::ostringstream out;
-    out << value;
-    return out.str();
-}
-
 // Names the first differing line instead of dumping two large files.
 void expectSameText(const std::string& actual, const std::string& expected, const char* what) {
     if (actual == expected)
         return;
-    const std::vector<std::string> a = splitLines(actual), e = splitLines(expected);
+    const std::vector<std::string> a = lines(actual), e = lines(expected);
     std::size_t i = 0;
     while (i < a.size() && i < e.size() && a[i] == e[i])
         ++i;
@@ -78,12 +56,12 @@ TEST(GoldenFiles, AgreeWithTheDesign) {
     const std::string out = golden("startup-stdout.txt");
     ASSERT_FALSE(out.empty());
     ASSERT_EQ(out.back(), '\n');
-    const std::vector<std::string> lines = splitLines(out);
-    ASSERT_EQ(lines.size(), 2u + N + 2u);
-    EXPECT_EQ(lines[0], "0");
-    EXPECT_EQ(lines[1], "271 columns by 271rows");
+    const std::vector<std::string> printed = lines(out);
+    ASSERT_EQ(printed.size(), 2u + N + 2u);
+    EXPECT_EQ(printed[0], "0");
+    EXPECT_EQ(printed[1], "271 columns by 271rows");
     for (int i = 0; i < N; ++i) {
-        const std::string& row = lines[2 + i];
+        const std::string& row = printed[2 + i];
         ASSERT_EQ(row.back(), ' ');
         const std::vector<std::string> entries = tokens(row.substr(0, row.size() - 1), ' ');
         ASSERT_EQ(entries.size(), std::size_t(N)) << "row " << i;
@@ -92,22 +70,22 @@ TEST(GoldenFiles, AgreeWithTheDesign) {
             nonzero += e != "0";
         EXPECT_LE(nonzero, 7) << "row " << i;
     }
-    const std::vector<std::string> row0 = tokens(lines[2], ' ');
-    EXPECT_EQ(row0[0], formatted(-200.0));
+    const std::vector<std::string> row0 = tokens(printed[2], ' ');
+    EXPECT_EQ(row0[0], streamed(-200.0));
     for (int j = 1; j <= 6; ++j)
-        EXPECT_EQ(row0[j], formatted(100.0 / 3.0));
+        EXPECT_EQ(row0[j], streamed(100.0 / 3.0));
     for (int j = 7; j < N; ++j)
         EXPECT_EQ(row0[j], "0");
-    const std::vector<std::string> row1 = tokens(lines[3], ' ');
-    EXPECT_EQ(row1[0], formatted(55.775029));
-    EXPECT_EQ(row1[1], formatted(-150.023513));
-    EXPECT_EQ(row1[2], formatted(4.495070));
-    EXPECT_EQ(row1[6], formatted(4.495070));
-    EXPECT_EQ(row1[7], formatted(-7.999051));
-    EXPECT_EQ(row1[8], formatted(46.628697));
-    EXPECT_EQ(row1[18], formatted(46.628697));
-    EXPECT_EQ(lines[2 + N], "");
-    const std::string& literal = lines[3 + N];
+    const std::vector<std::string> row1 = tokens(printed[3], ' ');
+    EXPECT_EQ(row1[0], streamed(55.775029));
+    EXPECT_EQ(row1[1], streamed(-150.023513));
+    EXPECT_EQ(row1[2], streamed(4.495070));
+    EXPECT_EQ(row1[6], streamed(4.495070));
+    EXPECT_EQ(row1[7], streamed(-7.999051));
+    EXPECT_EQ(row1[8], streamed(46.628697));
+    EXPECT_EQ(row1[18], streamed(46.628697));
+    EXPECT_EQ(printed[2 + N], "");
+    const std::string& literal = printed[3 + N];
     ASSERT_EQ(literal.rfind("Matrix([[", 0), 0u);
     ASSERT_EQ(literal.substr(literal.size() - 4), "]]);");
     EXPECT_EQ(literal.find(' '), std::string::npos);
@@ -118,7 +96,7 @@ TEST(GoldenFiles, AgreeWithTheDesign) {
     const std::string log = golden("startup-debug-file.txt");
     ASSERT_FALSE(log.empty());
     ASSERT_EQ(log.back(), '\n');
-    const std::vector<std::string> report = splitLines(log);
+    const std::vector<std::string> report = lines(log);
     ASSERT_EQ(report.size(), 4u + N + 3u * (2u * N + 4u));
     EXPECT_EQ(report[0], "The V matrix is 5 columns by 271rows");
     EXPECT_EQ(report[N + 1], "");
@@ -153,15 +131,12 @@ TEST(GoldenFiles, AgreeWithTheDesign) {
 // Needs the process-wide generator untouched: nothing else in this program
 // runs the solver.
 TEST(GoldenFiles, InProcessComputationWritesThemExactly) {
-    std::ostringstream out, log;
-    std::streambuf* savedOut = std::cout.rdbuf(out.rdbuf());
-    std::streambuf* savedLog = static_cast<std::ostream&>(debug_log).rdbuf(log.rdbuf());
+    CapturedStdout out;
+    CapturedLog log;
     const ModeSurface surface = ModeComputation();
-    std::cout.rdbuf(savedOut);
-    static_cast<std::ostream&>(debug_log).rdbuf(savedLog);
 
     EXPECT_EQ(surface.vertexCount, 331);
-    expectSameText(out.str(), golden("startup-stdout.txt"), "standard output");
+    expectSameText(out.text.str(), golden("startup-stdout.txt"), "standard output");
     expectSameText(log.str(), golden("startup-debug-file.txt"), "debug log");
 }
 
@@ -207,12 +182,12 @@ TEST(GoldenFiles, ProgramTruncatesTheLogAndWritesThemExactly) {
         stale << std::string(100000, 'x') << "\n";
     }
     ASSERT_EQ(runProgram(dir.path), 0);
-    expectSameText(readFile(dir.path / "stdout.txt"), golden("startup-stdout.txt"), "standard output");
-    expectSameText(readFile(dir.path / "debug-file.txt"), golden("startup-debug-file.txt"), "debug-file.txt");
+    expectSameText(slurp(dir.path / "stdout.txt"), golden("startup-stdout.txt"), "standard output");
+    expectSameText(slurp(dir.path / "debug-file.txt"), golden("startup-debug-file.txt"), "debug-file.txt");
 
     // A second start replaces the first run's log, it does not append.
     ASSERT_EQ(runProgram(dir.path), 0);
-    expectSameText(readFile(dir.path / "debug-file.txt"), golden("startup-debug-file.txt"), "debug-file.txt");
+    expectSameText(slurp(dir.path / "debug-file.txt"), golden("startup-debug-file.txt"), "debug-file.txt");
 }
 
 TEST(GoldenFiles, ProgramProceedsWhenTheLogCannotBeOpened) {
@@ -220,6 +195,6 @@ TEST(GoldenFiles, ProgramProceedsWhenTheLogCannotBeOpened) {
     TempDirectory dir;
     fs::create_directory(dir.path / "debug-file.txt");
     ASSERT_EQ(runProgram(dir.path), 0);
-    expectSameText(readFile(dir.path / "stdout.txt"), golden("startup-stdout.txt"), "standard output");
+    expectSameText(slurp(dir.path / "stdout.txt"), golden("startup-stdout.txt"), "standard output");
     EXPECT_TRUE(fs::is_directory(dir.path / "debug-file.txt"));
 }

@@ -5,29 +5,17 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <iostream>
 #include <map>
-#include <sstream>
 
 #include "core/matrix_text.h"
+#include "tests/core/matrix_test_support.h"
 
 namespace {
 
 // Standard output and the debug log go to memory while alive.
-class QuietOutputs {
-public:
-    QuietOutputs()
-        : out_(std::cout.rdbuf(outText.rdbuf())), log_(static_cast<std::ostream&>(debug_log).rdbuf(logText.rdbuf())) {}
-    ~QuietOutputs() {
-        std::cout.rdbuf(out_);
-        static_cast<std::ostream&>(debug_log).rdbuf(log_);
-    }
-    std::ostringstream outText;
-    std::ostringstream logText;
-
-private:
-    std::streambuf* out_;
-    std::streambuf* log_;
+struct QuietOutputs {
+    CapturedStdout out;
+    CapturedLog log;
 };
 
 DiskMesh systemMesh() {
@@ -134,12 +122,8 @@ TEST(BuildModeSurface, DegenerateFans) {
 }
 
 TEST(BuildModeSurface, HeightsShorterThanTheInteriorFailTheElementCheck) {
-    try {
-        BuildModeSurface(systemMesh(), rampHeights(270));
-        FAIL() << "no assertion";
-    } catch (const mtl::assertion& failure) {
-        EXPECT_STREQ(failure.what(), "mtl assertion: i - first < size() failed in dense1D::operator[]");
-    }
+    EXPECT_EQ(failure_of([] { BuildModeSurface(systemMesh(), rampHeights(270)); }),
+              message("i - first < size()", "dense1D::operator[]"));
 }
 
 TEST(ModeComputation, ScalesTheFifthModeToAPeakOfOne) {
@@ -147,8 +131,8 @@ TEST(ModeComputation, ScalesTheFifthModeToAPeakOfOne) {
     {
         QuietOutputs quiet;
         s = ModeComputation();
-        EXPECT_EQ(quiet.outText.str().rfind("0\n271 columns by 271rows\n", 0), 0u);
-        EXPECT_EQ(quiet.logText.str().rfind("The V matrix is 5 columns by 271rows\n", 0), 0u);
+        EXPECT_EQ(quiet.out.text.str().rfind("0\n271 columns by 271rows\n", 0), 0u);
+        EXPECT_EQ(quiet.log.str().rfind("The V matrix is 5 columns by 271rows\n", 0), 0u);
     }
     ASSERT_EQ(s.vertexCount, 331);
     ASSERT_EQ(s.triangleCount, 1860);

@@ -7,18 +7,7 @@
 
 #include "core/eigen_solver.h"
 #include "core/matrix_text.h"
-
-namespace {
-
-DiskMesh quietMesh(int b, int n) {
-    std::ostringstream discard;
-    std::streambuf* saved = std::cout.rdbuf(discard.rdbuf());
-    DiskMesh mesh = generate_disk_mesh(b, n);
-    std::cout.rdbuf(saved);
-    return mesh;
-}
-
-}  // namespace
+#include "tests/core/matrix_test_support.h"
 
 static void expectUnchanged(const ModeSurface& before) {
     const ModeSurface& now = PublishedModeSurface();
@@ -31,8 +20,7 @@ static void expectUnchanged(const ModeSurface& before) {
 TEST(ComputeAndPublishModeSurface, AnEscapingAssertionIsReportedAndPublishesNothing) {
     const ModeSurface before = PublishedModeSurface();
     std::ostringstream errors;
-    std::ostringstream log;
-    std::streambuf* savedLog = static_cast<std::ostream&>(debug_log).rdbuf(log.rdbuf());
+    CapturedLog log;
     const bool ok = ComputeAndPublishModeSurface(
         [] {
             // A singular operator: its first pivot is zero, so the first solve
@@ -43,7 +31,6 @@ TEST(ComputeAndPublishModeSurface, AnEscapingAssertionIsReportedAndPublishesNoth
             return BuildModeSurface(quietMesh(6, 1), modes[0]);
         },
         errors);
-    static_cast<std::ostream&>(debug_log).rdbuf(savedLog);
 
     EXPECT_FALSE(ok);
     EXPECT_EQ(errors.str(), "vibrolane: mtl assertion: i - first < size() failed in dense1D::operator[]\n");
