@@ -595,6 +595,22 @@ std::optional<std::string> joinPath(const std::string& base, LPCSTR subKey) {
     return path;
 }
 
+// The key a create or open names, with the caller's handle cleared first; a
+// name that is not acceptable fails with badName.
+LSTATUS namedPath(HKEY key, LPCSTR subKey, HKEY* result, LSTATUS badName, std::string& path) {
+    if (result == nullptr)
+        return ERROR_INVALID_PARAMETER;
+    *result = nullptr;
+    auto base = pathOf(key);
+    if (!base)
+        return ERROR_INVALID_HANDLE;
+    auto joined = joinPath(*base, subKey);
+    if (!joined)
+        return badName;
+    path = std::move(*joined);
+    return ERROR_SUCCESS;
+}
+
 LSTATUS openHandle(const std::string& path, HKEY* result) {
     auto* key = new (std::nothrow) HKEY__{path};
     if (key == nullptr)
@@ -623,46 +639,34 @@ using namespace platform::registry;
 LSTATUS WINAPI RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD, LPSTR, DWORD, REGSAM, LPSECURITY_ATTRIBUTES,
                                HKEY* result, LPDWORD disposition) {
     std::lock_guard<std::mutex> lock(storeMutex);
-    if (result == nullptr)
-        return ERROR_INVALID_PARAMETER;
-    *result = nullptr;
-    auto base = pathOf(key);
-    if (!base)
-        return ERROR_INVALID_HANDLE;
-    auto path = joinPath(*base, subKey);
-    if (!path)
-        return ERROR_INVALID_PARAMETER;
+    std::string path;
+    if (LSTATUS status = namedPath(key, subKey, result, ERROR_INVALID_PARAMETER, path); status != ERROR_SUCCESS)
+        return status;
 
     Store store;
     if (loadStore(store) != LoadState::Loaded)
         return ERROR_REGISTRY_IO_FAILED;
-    bool created = ensureKey(store, *path);
+    bool created = ensureKey(store, path);
     if (created) {
         if (LSTATUS status = saveStore(store); status != ERROR_SUCCESS)
             return status;
     }
     if (disposition != nullptr)
         *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
-    return openHandle(*path, result);
+    return openHandle(path, result);
 }
 
 LSTATUS WINAPI RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD, REGSAM, HKEY* result) {
     std::lock_guard<std::mutex> lock(storeMutex);
-    if (result == nullptr)
-        return ERROR_INVALID_PARAMETER;
-    *result = nullptr;
-    auto base = pathOf(key);
-    if (!base)
-        return ERROR_INVALID_HANDLE;
-    auto path = joinPath(*base, subKey);
-    if (!path)
-        return ERROR_FILE_NOT_FOUND;
-    if (path->find('\\') != std::string::npos) {
+    std::string path;
+    if (LSTATUS status = namedPath(key, subKey, result, ERROR_FILE_NOT_FOUND, path); status != ERROR_SUCCESS)
+        return status;
+    if (path.find('\\') != std::string::npos) {
         Store store;
-        if (loadStore(store) != LoadState::Loaded || findKey(store, *path) == nullptr)
+        if (loadStore(store) != LoadState::Loaded || findKey(store, path) == nullptr)
             return ERROR_FILE_NOT_FOUND;
     }
-    return openHandle(*path, result);
+    return openHandle(path, result);
 }
 
 LSTATUS WINAPI RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD, LPDWORD type, LPBYTE data, LPDWORD dataSize) {
