@@ -111,6 +111,19 @@ void refreshOwner(HMENU menu) {
         buildMenuBar(*w);
 }
 
+// Sets the item's bits under mask as flags has them; returns those bits as
+// they were, or all ones for an item that is not there.
+UINT changeItemFlags(HMENU menu, UINT itemId, UINT flags, UINT mask) {
+    HMENU container = nullptr;
+    MenuItem* item = locate(menu, itemId, flags, &container);
+    if (!item)
+        return 0xFFFFFFFFu;
+    const UINT previous = item->flags & mask;
+    item->flags = (item->flags & ~mask) | (flags & mask);
+    refreshOwner(container);
+    return previous;
+}
+
 void fillMenu(QMenu* target, HMENU source, HWND window, FrameWindow* frame) {
     Menu* m = findMenu(source);
     if (!m)
@@ -324,25 +337,11 @@ int WINAPI GetMenuStringA(HMENU menu, UINT itemId, LPSTR buffer, int bufferSize,
 }
 
 UINT WINAPI EnableMenuItem(HMENU menu, UINT itemId, UINT enable) {
-    HMENU container = nullptr;
-    MenuItem* item = locate(menu, itemId, enable, &container);
-    if (!item)
-        return 0xFFFFFFFFu;
-    const UINT previous = item->flags & (MF_GRAYED | MF_DISABLED);
-    item->flags = (item->flags & ~(MF_GRAYED | MF_DISABLED)) | (enable & (MF_GRAYED | MF_DISABLED));
-    refreshOwner(container);
-    return previous;
+    return changeItemFlags(menu, itemId, enable, MF_GRAYED | MF_DISABLED);
 }
 
 DWORD WINAPI CheckMenuItem(HMENU menu, UINT itemId, UINT check) {
-    HMENU container = nullptr;
-    MenuItem* item = locate(menu, itemId, check, &container);
-    if (!item)
-        return 0xFFFFFFFFu;
-    const DWORD previous = item->flags & MF_CHECKED;
-    item->flags = (item->flags & ~MF_CHECKED) | (check & MF_CHECKED);
-    refreshOwner(container);
-    return previous;
+    return changeItemFlags(menu, itemId, check, MF_CHECKED);
 }
 
 // ---- Accelerators -------------------------------------------------------------------------
