@@ -18,7 +18,9 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <type_traits>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "platform/gdi/gdi_internal.h"
@@ -88,6 +90,18 @@ T* lookup(const void* handle, Kind kind) {
 HDC__* contextOf(HDC h) { return lookup<HDC__>(h, Kind::Context); }
 HBITMAP__* bitmapOf(const void* h) { return lookup<HBITMAP__>(h, Kind::Bitmap); }
 HFONT__* fontOf(const void* h) { return lookup<HFONT__>(h, Kind::Font); }
+
+// The setters of a context's drawing state: the old value back, or failure
+// for a context that is not there or a value it does not take.
+template <typename T>
+T exchangeState(HDC context, T HDC__::*field, std::type_identity_t<T> value, std::type_identity_t<T> failure,
+                bool accepted = true) {
+    std::lock_guard<std::recursive_mutex> lock(objects().mutex);
+    HDC__* dc = contextOf(context);
+    if (dc == nullptr || !accepted)
+        return failure;
+    return std::exchange(dc->*field, value);
+}
 
 bool guiUp() { return qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr; }
 
@@ -430,14 +444,8 @@ int WINAPI GetObjectA(HGDIOBJ object, int size, LPVOID buffer) {
 }
 
 int WINAPI SetMapMode(HDC context, int mode) {
-    std::lock_guard<std::recursive_mutex> lock(objects().mutex);
-    HDC__* dc = contextOf(context);
     // Only text mode (one logical unit is one pixel) is offered.
-    if (dc == nullptr || mode != MM_TEXT)
-        return 0;
-    int previous = dc->mapMode;
-    dc->mapMode = mode;
-    return previous;
+    return exchangeState(context, &HDC__::mapMode, mode, 0, mode == MM_TEXT);
 }
 
 int WINAPI GetMapMode(HDC context) {
@@ -447,43 +455,19 @@ int WINAPI GetMapMode(HDC context) {
 }
 
 COLORREF WINAPI SetTextColor(HDC context, COLORREF colour) {
-    std::lock_guard<std::recursive_mutex> lock(objects().mutex);
-    HDC__* dc = contextOf(context);
-    if (dc == nullptr)
-        return CLR_INVALID;
-    COLORREF previous = dc->textColour;
-    dc->textColour = colour & 0x00FFFFFF;
-    return previous;
+    return exchangeState(context, &HDC__::textColour, colour & 0x00FFFFFF, CLR_INVALID);
 }
 
 COLORREF WINAPI SetBkColor(HDC context, COLORREF colour) {
-    std::lock_guard<std::recursive_mutex> lock(objects().mutex);
-    HDC__* dc = contextOf(context);
-    if (dc == nullptr)
-        return CLR_INVALID;
-    COLORREF previous = dc->backgroundColour;
-    dc->backgroundColour = colour & 0x00FFFFFF;
-    return previous;
+    return exchangeState(context, &HDC__::backgroundColour, colour & 0x00FFFFFF, CLR_INVALID);
 }
 
 int WINAPI SetBkMode(HDC context, int mode) {
-    std::lock_guard<std::recursive_mutex> lock(objects().mutex);
-    HDC__* dc = contextOf(context);
-    if (dc == nullptr || (mode != TRANSPARENT && mode != OPAQUE))
-        return 0;
-    int previous = dc->backgroundMode;
-    dc->backgroundMode = mode;
-    return previous;
+    return exchangeState(context, &HDC__::backgroundMode, mode, 0, mode == TRANSPARENT || mode == OPAQUE);
 }
 
 UINT WINAPI SetTextAlign(HDC context, UINT align) {
-    std::lock_guard<std::recursive_mutex> lock(objects().mutex);
-    HDC__* dc = contextOf(context);
-    if (dc == nullptr)
-        return GDI_ERROR;
-    UINT previous = dc->textAlign;
-    dc->textAlign = align;
-    return previous;
+    return exchangeState(context, &HDC__::textAlign, align, GDI_ERROR);
 }
 
 int WINAPI GetDeviceCaps(HDC, int index) {
