@@ -2,6 +2,24 @@
 
 #include <cmath>
 
+namespace {
+
+// Applies the reflection kept in column k of qr, rows k to m - 1, to column j
+// of target. Factor is const or not as the caller holds the factor, so the
+// element access is the caller's own.
+template <class Factor>
+void apply_reflection(Factor& qr, int k, int m, DenseMatrix& target, int j)
+{
+    double s = 0.0;
+    for (int i = k; i < m; ++i)
+        s = s + target(i, j) * qr(i, k);
+    s = -(s / qr(k, k));
+    for (int i = k; i < m; ++i)
+        target(i, j) = target(i, j) + s * qr(i, k);
+}
+
+}  // namespace
+
 HouseholderQR::HouseholderQR(const DenseMatrix& A)
     : qr_(A.nrows(), A.ncols()), m_(A.nrows()), n_(A.ncols()), rdiag_(A.ncols())
 {
@@ -23,14 +41,8 @@ HouseholderQR::HouseholderQR(const DenseMatrix& A)
             for (int i = k; i < m; ++i)
                 qr(i, k) = g * qr(i, k);
             qr(k, k) = qr(k, k) + 1.0;
-            for (int j = k + 1; j < n; ++j) {
-                double s = 0.0;
-                for (int i = k; i < m; ++i)
-                    s = s + qr(i, j) * qr(i, k);
-                s = -(s / qr(k, k));
-                for (int i = k; i < m; ++i)
-                    qr(i, j) = qr(i, j) + s * qr(i, k);
-            }
+            for (int j = k + 1; j < n; ++j)
+                apply_reflection(qr, k, m, qr, j);
         }
         rdiag(k) = -nrm;
     }
@@ -53,14 +65,8 @@ DenseMatrix HouseholderQR::form_q() const
             continue;
         Q(k, k) = 1.0;
         for (int j = k; j < n; ++j) {
-            if (qr(k, k) != 0.0) {
-                double s = 0.0;
-                for (int i = k; i < m; ++i)
-                    s = s + Q(i, j) * qr(i, k);
-                s = -(s / qr(k, k));
-                for (int i = k; i < m; ++i)
-                    Q(i, j) = Q(i, j) + s * qr(i, k);
-            }
+            if (qr(k, k) != 0.0)
+                apply_reflection(qr, k, m, Q, j);
         }
     }
     return result;
