@@ -87,6 +87,16 @@ private:
     std::string buffer_;
 };
 
+// An entry smaller than threshold in magnitude is written as a bare 0.
+template <class Writer>
+void write_entry(double v, double threshold, Writer& w)
+{
+    if (std::fabs(v) < threshold)
+        w.character('0');
+    else
+        w.number(v);
+}
+
 template <class Writer>
 void write_matrix(const DenseMatrix& A, Writer& w)
 {
@@ -98,11 +108,7 @@ void write_matrix(const DenseMatrix& A, Writer& w)
     w.text("rows\n", 5);
     for (int i = 0; i < rows; ++i) {
         for (int j = 0; j < cols; ++j) {
-            const double v = A(i, j);
-            if (std::fabs(v) < 1e-10)
-                w.character('0');
-            else
-                w.number(v);
+            write_entry(A(i, j), 1e-10, w);
             w.character(' ');
         }
         w.character('\n');
@@ -115,11 +121,7 @@ void write_matrix(const DenseMatrix& A, Writer& w)
         for (int j = 0; j < cols; ++j) {
             if (j > 0)
                 w.character(',');
-            const double v = A(i, j);
-            if (std::fabs(v) < 1e-9)
-                w.character('0');
-            else
-                w.number(v);
+            write_entry(A(i, j), 1e-9, w);
         }
         w.character(']');
     }
