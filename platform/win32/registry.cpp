@@ -350,6 +350,17 @@ std::string fromUtf16Export(std::string_view bytes) {
     return narrow;
 }
 
+// The line that starts at pos without its line end, either kind; pos moves
+// to the start of the next.
+std::string_view nextLine(std::string_view text, std::size_t& pos) {
+    std::size_t end = text.find('\n', pos);
+    std::string_view line = text.substr(pos, end == std::string_view::npos ? std::string_view::npos : end - pos);
+    pos = end == std::string_view::npos ? text.size() : end + 1;
+    if (!line.empty() && line.back() == '\r')
+        line.remove_suffix(1);
+    return line;
+}
+
 Store parseStore(std::string_view text) {
     Store store;
     std::string converted;
@@ -364,23 +375,14 @@ Store parseStore(std::string_view text) {
     std::size_t pos = 0;
     std::string logical;
     while (pos < text.size()) {
-        std::size_t end = text.find('\n', pos);
-        std::string_view line = text.substr(pos, end == std::string_view::npos ? std::string_view::npos : end - pos);
-        pos = end == std::string_view::npos ? text.size() : end + 1;
-        if (!line.empty() && line.back() == '\r')
-            line.remove_suffix(1);
+        std::string_view line = nextLine(text, pos);
 
         // Long hex values may continue on the next lines after a backslash.
         logical.assign(line);
         while (!logical.empty() && logical.back() == '\\' && logical.find("=hex") != std::string::npos &&
                pos < text.size()) {
             logical.pop_back();
-            std::size_t next = text.find('\n', pos);
-            std::string_view more = text.substr(pos, next == std::string_view::npos ? std::string_view::npos : next - pos);
-            pos = next == std::string_view::npos ? text.size() : next + 1;
-            if (!more.empty() && more.back() == '\r')
-                more.remove_suffix(1);
-            logical.append(more);
+            logical.append(nextLine(text, pos));
         }
         std::string_view l = logical;
         while (!l.empty() && (l.front() == ' ' || l.front() == '\t'))
