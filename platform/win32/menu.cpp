@@ -124,6 +124,24 @@ UINT changeItemFlags(HMENU menu, UINT itemId, UINT flags, UINT mask) {
     return previous;
 }
 
+void fillMenu(QMenu* target, HMENU source, HWND window, FrameWindow* frame);
+
+// A popup, on the bar or inside another menu: greyed as its item says, and
+// the menu loop runs while it is open.
+void fillPopup(QMenu* popup, const MenuItem& item, HWND window, FrameWindow* frame) {
+    popup->setEnabled(!(item.flags & (MF_GRAYED | MF_DISABLED)));
+    QObject::connect(popup, &QMenu::aboutToShow, frame, [frame] { frame->menuLoop(true); });
+    QObject::connect(popup, &QMenu::aboutToHide, frame, [frame] { frame->menuLoop(false); });
+    fillMenu(popup, item.popup, window, frame);
+}
+
+// Posted, as on the original: the command is handled after the menu loop has
+// ended, from the program's own message loop.
+void postCommandOnTrigger(QAction* action, HWND window, UINT id, FrameWindow* frame) {
+    QObject::connect(action, &QAction::triggered, frame,
+                     [window, id] { PostMessageA(window, WM_COMMAND, MAKEWPARAM(id, 0), 0); });
+}
+
 void fillMenu(QMenu* target, HMENU source, HWND window, FrameWindow* frame) {
     Menu* m = findMenu(source);
     if (!m)
@@ -134,11 +152,7 @@ void fillMenu(QMenu* target, HMENU source, HWND window, FrameWindow* frame) {
             continue;
         }
         if (item.popup) {
-            QMenu* sub = target->addMenu(fromAnsi(item.text.c_str()));
-            sub->setEnabled(!(item.flags & (MF_GRAYED | MF_DISABLED)));
-            QObject::connect(sub, &QMenu::aboutToShow, frame, [frame] { frame->menuLoop(true); });
-            QObject::connect(sub, &QMenu::aboutToHide, frame, [frame] { frame->menuLoop(false); });
-            fillMenu(sub, item.popup, window, frame);
+            fillPopup(target->addMenu(fromAnsi(item.text.c_str())), item, window, frame);
             continue;
         }
         // The text after a tab is the key label, as the menu shows it.
@@ -148,11 +162,7 @@ void fillMenu(QMenu* target, HMENU source, HWND window, FrameWindow* frame) {
             action->setCheckable(true);
             action->setChecked(true);
         }
-        const UINT id = item.id;
-        // Posted, as on the original: the command is handled after the menu
-        // loop has ended, from the program's own message loop.
-        QObject::connect(action, &QAction::triggered, frame,
-                         [window, id] { PostMessageA(window, WM_COMMAND, MAKEWPARAM(id, 0), 0); });
+        postCommandOnTrigger(action, window, item.id, frame);
     }
 }
 
@@ -181,19 +191,10 @@ void buildMenuBar(Window& window) {
         for (const MenuItem& item : m->items) {
             if (item.flags & MF_SEPARATOR)
                 continue;
-            if (item.popup) {
-                QMenu* popup = bar->addMenu(fromAnsi(item.text.c_str()));
-                popup->setEnabled(!(item.flags & (MF_GRAYED | MF_DISABLED)));
-                QObject::connect(popup, &QMenu::aboutToShow, frame, [frame] { frame->menuLoop(true); });
-                QObject::connect(popup, &QMenu::aboutToHide, frame, [frame] { frame->menuLoop(false); });
-                fillMenu(popup, item.popup, window.handle, frame);
-            } else {
-                QAction* action = bar->addAction(fromAnsi(item.text.c_str()));
-                const UINT id = item.id;
-                const HWND handle = window.handle;
-                QObject::connect(action, &QAction::triggered, frame,
-                                 [handle, id] { PostMessageA(handle, WM_COMMAND, MAKEWPARAM(id, 0), 0); });
-            }
+            if (item.popup)
+                fillPopup(bar->addMenu(fromAnsi(item.text.c_str())), item, window.handle, frame);
+            else
+                postCommandOnTrigger(bar->addAction(fromAnsi(item.text.c_str())), window.handle, item.id, frame);
         }
         bar->setVisible(true);
     } else {
