@@ -130,9 +130,11 @@ public:
     // combination cannot be honoured.
     virtual HRESULT resize(const BufferSetup& setup) = 0;
 
-    // `rects` (may be null when rectCount is 0, meaning the whole viewport)
-    // are already clipped to the viewport and to the back buffer; x2/y2
-    // exclusive. Flags are D3DCLEAR_*.
+    // `rects` are already clipped to the viewport and to the back buffer;
+    // x2/y2 exclusive. A Clear without rectangles clears the viewport, so
+    // the device passes the viewport's rectangle for it; no rectangles at
+    // all (rects null, rectCount 0) means the whole back buffer. Flags are
+    // D3DCLEAR_*.
     virtual void clear(DWORD flags, const D3DRECT* rects, UINT rectCount, D3DCOLOR color, float z,
                        DWORD stencil) = 0;
 

@@ -390,82 +390,97 @@ void RefRasterizer::processVertices(const FixedFunctionState& state, const Trian
     visible_.assign(list.triangleCount, 1);
     const BYTE* base = list.vertices->bytes + list.offset;
 
+    // Where each lit colour comes from, settled once per draw.
+    enum class Source { Material, Diffuse, Specular };
+    auto sourceOf = [&](DWORD which) {
+        if (colorVertex && which == D3DMCS_COLOR1 && diffuseAt >= 0)
+            return Source::Diffuse;
+        if (colorVertex && which == D3DMCS_COLOR2 && specularAt >= 0)
+            return Source::Specular;
+        return Source::Material;
+    };
+    auto values = [](const D3DCOLORVALUE& c, float out[4]) {
+        out[0] = c.r, out[1] = c.g, out[2] = c.b, out[3] = c.a;
+    };
+    const Source diffuseSource = sourceOf(rs[D3DRS_DIFFUSEMATERIALSOURCE]);
+    const Source ambientSource = sourceOf(rs[D3DRS_AMBIENTMATERIALSOURCE]);
+    const Source emissiveSource = sourceOf(rs[D3DRS_EMISSIVEMATERIALSOURCE]);
+    float materialDiffuse[4], materialAmbient[4], materialEmissive[4];
+    values(mat.Diffuse, materialDiffuse);
+    values(mat.Ambient, materialAmbient);
+    values(mat.Emissive, materialEmissive);
+
     // Triangles that face away are dropped before they are lit: a two-sided
-    // surface would otherwise light every vertex twice for nothing.
+    // surface would otherwise light every vertex twice for nothing. The
+    // clip-space x, y and w the test needs are the vertex's own, kept.
     const DWORD cull = rs[D3DRS_CULLMODE];
-    if (!pretransformed_ && (cull == D3DCULL_CCW || cull == D3DCULL_CW)) {
-        const float(&m)[4][4] = wvp.m;
-        for (UINT t = 0; t < list.triangleCount; ++t) {
-            float x[3], y[3], w[3];
+    const bool earlyCull = !pretransformed_ && (cull == D3DCULL_CCW || cull == D3DCULL_CW);
+    const float(&m)[4][4] = wvp.m;
+    for (UINT t = 0; t < list.triangleCount; ++t) {
+        Vertex* tri = &vertices_[size_t(t) * 3];
+        const BYTE* first = base + size_t(t) * 3 * list.stride;
+        if (!pretransformed_) {
             bool inFront = true;
             for (int k = 0; k < 3; ++k) {
                 float p[3];
-                std::memcpy(p, base + size_t(3 * t + k) * list.stride, 12);
-                x[k] = p[0] * m[0][0] + p[1] * m[1][0] + p[2] * m[2][0] + m[3][0];
-                y[k] = p[0] * m[0][1] + p[1] * m[1][1] + p[2] * m[2][1] + m[3][1];
-                w[k] = p[0] * m[0][3] + p[1] * m[1][3] + p[2] * m[2][3] + m[3][3];
-                inFront = inFront && w[k] > 0.0f;
+                std::memcpy(p, first + size_t(k) * list.stride, 12);
+                Vertex& out = tri[k];
+                out.x = p[0] * m[0][0] + p[1] * m[1][0] + p[2] * m[2][0] + m[3][0];
+                out.y = p[0] * m[0][1] + p[1] * m[1][1] + p[2] * m[2][1] + m[3][1];
+                out.z = p[0] * m[0][2] + p[1] * m[1][2] + p[2] * m[2][2] + m[3][2];
+                out.w = p[0] * m[0][3] + p[1] * m[1][3] + p[2] * m[2][3] + m[3][3];
+                inFront = inFront && out.w > 0.0f;
             }
-            if (!inFront)
-                continue;  // the clipper decides
-            // With every w positive, the winding on screen is the sign of
-            // this determinant (negated, as screen y runs down); no division.
-            const float det = x[0] * (y[1] * w[2] - y[2] * w[1]) - y[0] * (x[1] * w[2] - x[2] * w[1]) +
-                              w[0] * (x[1] * y[2] - x[2] * y[1]);
-            float bound = 1e-5f;
-            for (int k = 0; k < 3; ++k)
-                bound *= std::fabs(x[k]) + std::fabs(y[k]) + std::fabs(w[k]);
-            // Only clear cases: a sliver is left to the exact test.
-            if ((cull == D3DCULL_CCW && det > bound) || (cull == D3DCULL_CW && det < -bound))
-                visible_[t] = 0;
+            // Behind the eye the clipper decides.
+            if (earlyCull && inFront) {
+                const float x[3] = {tri[0].x, tri[1].x, tri[2].x};
+                const float y[3] = {tri[0].y, tri[1].y, tri[2].y};
+                const float w[3] = {tri[0].w, tri[1].w, tri[2].w};
+                // With every w positive, the winding on screen is the sign of
+                // this determinant (negated, as screen y runs down); no division.
+                const float det = x[0] * (y[1] * w[2] - y[2] * w[1]) - y[0] * (x[1] * w[2] - x[2] * w[1]) +
+                                  w[0] * (x[1] * y[2] - x[2] * y[1]);
+                float bound = 1e-5f;
+                for (int k = 0; k < 3; ++k)
+                    bound *= std::fabs(x[k]) + std::fabs(y[k]) + std::fabs(w[k]);
+                // Only clear cases: a sliver is left to the exact test.
+                if ((cull == D3DCULL_CCW && det > bound) || (cull == D3DCULL_CW && det < -bound)) {
+                    visible_[t] = 0;
+                    continue;
+                }
+            }
         }
-    }
 
-    for (UINT i = 0; i < count; ++i) {
-        if (!visible_[i / 3])
-            continue;
-        const BYTE* v = base + size_t(i) * list.stride;
-        Vertex& out = vertices_[i];
-        float p[4];
-        std::memcpy(p, v, pretransformed_ ? 16 : 12);
-        float diffuse[4] = {1, 1, 1, 1};
-        float specular[4] = {0, 0, 0, 0};
-        if (diffuseAt >= 0) {
-            D3DCOLOR c;
-            std::memcpy(&c, v + diffuseAt, 4);
-            unpack(c, diffuse);
-        }
-        if (specularAt >= 0) {
-            D3DCOLOR c;
-            std::memcpy(&c, v + specularAt, 4);
-            unpack(c, specular);
-        }
-        if (pretransformed_) {
-            out.x = p[0];
-            out.y = p[1];
-            out.z = p[2];
-            out.w = p[3] != 0.0f ? 1.0f / p[3] : 1.0f;
-            std::memcpy(out.attr, diffuse, sizeof diffuse);
-        } else {
-            const float(&m)[4][4] = wvp.m;
-            out.x = p[0] * m[0][0] + p[1] * m[1][0] + p[2] * m[2][0] + m[3][0];
-            out.y = p[0] * m[0][1] + p[1] * m[1][1] + p[2] * m[2][1] + m[3][1];
-            out.z = p[0] * m[0][2] + p[1] * m[1][2] + p[2] * m[2][2] + m[3][2];
-            out.w = p[0] * m[0][3] + p[1] * m[1][3] + p[2] * m[2][3] + m[3][3];
-            if (lighting) {
-                auto source = [&](DWORD which, const D3DCOLORVALUE& fallback, float outColor[4]) {
-                    if (colorVertex && which == D3DMCS_COLOR1 && diffuseAt >= 0)
-                        std::memcpy(outColor, diffuse, 4 * sizeof(float));
-                    else if (colorVertex && which == D3DMCS_COLOR2 && specularAt >= 0)
-                        std::memcpy(outColor, specular, 4 * sizeof(float));
-                    else
-                        outColor[0] = fallback.r, outColor[1] = fallback.g, outColor[2] = fallback.b,
-                        outColor[3] = fallback.a;
+        for (int k = 0; k < 3; ++k) {
+            const BYTE* v = first + size_t(k) * list.stride;
+            Vertex& out = tri[k];
+            float diffuse[4] = {1, 1, 1, 1};
+            float specular[4] = {0, 0, 0, 0};
+            if (diffuseAt >= 0) {
+                D3DCOLOR c;
+                std::memcpy(&c, v + diffuseAt, 4);
+                unpack(c, diffuse);
+            }
+            if (specularAt >= 0) {
+                D3DCOLOR c;
+                std::memcpy(&c, v + specularAt, 4);
+                unpack(c, specular);
+            }
+            if (pretransformed_) {
+                float p[4];
+                std::memcpy(p, v, 16);
+                out.x = p[0];
+                out.y = p[1];
+                out.z = p[2];
+                out.w = p[3] != 0.0f ? 1.0f / p[3] : 1.0f;
+                std::memcpy(out.attr, diffuse, sizeof diffuse);
+            } else if (lighting) {
+                auto pick = [&](Source source, const float* material) -> const float* {
+                    return source == Source::Diffuse ? diffuse : source == Source::Specular ? specular : material;
                 };
-                float md[4], ma[4], me[4];
-                source(rs[D3DRS_DIFFUSEMATERIALSOURCE], mat.Diffuse, md);
-                source(rs[D3DRS_AMBIENTMATERIALSOURCE], mat.Ambient, ma);
-                source(rs[D3DRS_EMISSIVEMATERIALSOURCE], mat.Emissive, me);
+                const float* md = pick(diffuseSource, materialDiffuse);
+                const float* ma = pick(ambientSource, materialAmbient);
+                const float* me = pick(emissiveSource, materialEmissive);
                 float n[3] = {0, 0, 0};
                 if (normalAt >= 0) {
                     float raw[3];
@@ -479,10 +494,10 @@ void RefRasterizer::processVertices(const FixedFunctionState& state, const Trian
                 for (int j = 0; j < 3; ++j)
                     c[j] = me[j] + ma[j] * globalAmbient[j];
                 for (int l = 0; l < lightCount; ++l) {
-                    const LightTerm& t = lights[l];
-                    const float ndotl = std::max(0.0f, n[0] * t.dir[0] + n[1] * t.dir[1] + n[2] * t.dir[2]);
+                    const LightTerm& lt = lights[l];
+                    const float ndotl = std::max(0.0f, n[0] * lt.dir[0] + n[1] * lt.dir[1] + n[2] * lt.dir[2]);
                     for (int j = 0; j < 3; ++j)
-                        c[j] += ma[j] * t.ambient[j] + md[j] * t.diffuse[j] * ndotl;
+                        c[j] += ma[j] * lt.ambient[j] + md[j] * lt.diffuse[j] * ndotl;
                 }
                 out.attr[0] = clamp01(c[0]);
                 out.attr[1] = clamp01(c[1]);
@@ -491,12 +506,12 @@ void RefRasterizer::processVertices(const FixedFunctionState& state, const Trian
             } else {
                 std::memcpy(out.attr, diffuse, sizeof diffuse);
             }
-        }
-        for (int s = 0; s < 2; ++s) {
-            if (texAt[s] >= 0)
-                std::memcpy(out.attr + 4 + 2 * s, v + texAt[s], 8);
-            else
-                out.attr[4 + 2 * s] = out.attr[5 + 2 * s] = 0.0f;
+            for (int s = 0; s < 2; ++s) {
+                if (texAt[s] >= 0)
+                    std::memcpy(out.attr + 4 + 2 * s, v + texAt[s], 8);
+                else
+                    out.attr[4 + 2 * s] = out.attr[5 + 2 * s] = 0.0f;
+            }
         }
     }
 }
@@ -516,6 +531,15 @@ void RefRasterizer::drawTriangles(const FixedFunctionState& state, const Triangl
     pipe.srcBlend = rs[D3DRS_SRCBLEND];
     pipe.destBlend = rs[D3DRS_DESTBLEND];
     pipe.blendOp = rs[D3DRS_BLENDOP];
+    // The "both" source factors set the destination factor as well,
+    // whatever D3DRS_DESTBLEND says.
+    if (pipe.srcBlend == D3DBLEND_BOTHSRCALPHA) {
+        pipe.srcBlend = D3DBLEND_SRCALPHA;
+        pipe.destBlend = D3DBLEND_INVSRCALPHA;
+    } else if (pipe.srcBlend == D3DBLEND_BOTHINVSRCALPHA) {
+        pipe.srcBlend = D3DBLEND_INVSRCALPHA;
+        pipe.destBlend = D3DBLEND_SRCALPHA;
+    }
     unpack(rs[D3DRS_BLENDFACTOR], pipe.blendFactor);
     unpack(rs[D3DRS_TEXTUREFACTOR], pipe.textureFactor);
     const DWORD mask = rs[D3DRS_COLORWRITEENABLE];

@@ -1,6 +1,6 @@
 // Rules of the reference rasterizer that the scenes only touch in passing:
-// fill convention, viewport mapping, depth writes, flat shading and texture
-// updates after a first draw.
+// fill convention, viewport mapping, depth writes, the "both" blend factors,
+// flat shading and texture updates after a first draw.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -168,6 +168,35 @@ TEST_F(Rasterizer, DepthWritesCanBeTurnedOffAndTheTestChanged) {
     image = frame();
     EXPECT_EQ(image.at(40, 40) & 0xFFFFFF, 0xFF0000u);  // 0.9 > 0.8
     EXPECT_EQ(image.at(100, 100) & 0xFFFFFF, 0x000000u) << "1.0 from the clear is not exceeded";
+}
+
+TEST_F(Rasterizer, BothSourceAlphaFactorsOverrideTheDestinationFactor) {
+    // Red with alpha 0x40 over blue; D3DRS_DESTBLEND says ZERO, which the
+    // "both" factors replace.
+    struct Case {
+        DWORD srcBlend;
+        std::uint32_t expected;
+    };
+    const Case cases[] = {{D3DBLEND_BOTHSRCALPHA, 0x4000BFu}, {D3DBLEND_BOTHINVSRCALPHA, 0xBF0040u}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.srcBlend);
+        device_->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
+        std::vector<ScreenVertex> background, front;
+        quad(background, 0, 0, 160, 120, 0xFF0000FF);
+        draw(background, kScreenFvf);
+        device_->SetRenderState(D3DRS_ZFUNC, D3DCMP_ALWAYS);
+        device_->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+        device_->SetRenderState(D3DRS_SRCBLEND, c.srcBlend);
+        device_->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ZERO);
+        quad(front, 20, 20, 60, 60, 0x40FF0000);
+        draw(front, kScreenFvf);
+        const Image image = frame();
+        EXPECT_EQ(image.at(40, 40) & 0xFFFFFF, c.expected);
+        EXPECT_EQ(image.at(80, 80) & 0xFFFFFF, 0x0000FFu);
+        DWORD dest = 0;
+        device_->GetRenderState(D3DRS_DESTBLEND, &dest);
+        EXPECT_EQ(dest, DWORD(D3DBLEND_ZERO)) << "the device keeps the state as it was set";
+    }
 }
 
 TEST_F(Rasterizer, FlatShadingTakesTheFirstVertexColour) {

@@ -666,7 +666,10 @@ TEST_F(HalMatchesRefTest, AlphaTestBlendingAndWriteMask) {
                                {D3DBLEND_DESTCOLOR, D3DBLEND_ZERO, D3DBLENDOP_ADD},
                                {D3DBLEND_INVDESTCOLOR, D3DBLEND_SRCCOLOR, D3DBLENDOP_ADD},
                                {D3DBLEND_BLENDFACTOR, D3DBLEND_INVDESTALPHA, D3DBLENDOP_REVSUBTRACT},
-                               {D3DBLEND_ONE, D3DBLEND_ONE, D3DBLENDOP_MAX}};
+                               {D3DBLEND_ONE, D3DBLEND_ONE, D3DBLENDOP_MAX},
+                               // The "both" factors replace the destination factor given.
+                               {D3DBLEND_BOTHSRCALPHA, D3DBLEND_ZERO, D3DBLENDOP_ADD},
+                               {D3DBLEND_BOTHINVSRCALPHA, D3DBLEND_ONE, D3DBLENDOP_ADD}};
     for (const auto& b : blends) {
         SCOPED_TRACE(testing::Message() << b[0] << " " << b[1] << " " << b[2]);
         state_.renderState[D3DRS_ALPHABLENDENABLE] = TRUE;
