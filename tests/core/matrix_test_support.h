@@ -3,6 +3,9 @@
 // output streams held in memory.
 #pragma once
 
+#include <gtest/gtest.h>
+
+#include <cstddef>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -130,4 +133,36 @@ inline DiskMesh quietMesh(int b, int n)
 {
     CapturedStdout discard;
     return generate_disk_mesh(b, n);
+}
+
+// Where the report of inverse_subspace_iteration on an n-row operator lists
+// vector i (0, 1 or 2), and the heading that holds its first entry.
+inline std::size_t reportedVectorLine(int n, int i)
+{
+    return n + 4 + i * (2 * n + 4);
+}
+inline std::string reportedVectorHeading(int i)
+{
+    return std::to_string(i) + "th 'eigen'vector is ";
+}
+
+// The lines every such report has: the V table of k columns and its literal,
+// then three vectors, each listed with its transform and two blank lines
+// before the ratio range. Call through ASSERT_NO_FATAL_FAILURE: a short
+// report stops here.
+inline void expectReportFrame(const std::vector<std::string>& report, int n, int k)
+{
+    ASSERT_EQ(report.size(), 4u + n + 3u * (2u * n + 4u));
+    EXPECT_EQ(report[0], "The V matrix is " + std::to_string(k) + " columns by " + std::to_string(n) + "rows");
+    EXPECT_EQ(report[n + 1], "");
+    EXPECT_EQ(report[n + 2].rfind("Matrix([[", 0), 0u);
+    EXPECT_EQ(report[n + 3], "");
+    for (int i = 0; i < 3; ++i) {
+        const std::size_t at = reportedVectorLine(n, i);
+        ASSERT_EQ(report[at].rfind(reportedVectorHeading(i), 0), 0u) << "line " << at + 1 << ": " << report[at];
+        EXPECT_EQ(report[at + n], "") << "line " << at + n + 1;
+        ASSERT_EQ(report[at + n + 1].rfind("transformed is ", 0), 0u) << "line " << at + n + 2;
+        EXPECT_EQ(report[at + 2 * n + 1], "");
+        EXPECT_EQ(report[at + 2 * n + 2], "");
+    }
 }
