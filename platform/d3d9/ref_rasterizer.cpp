@@ -281,7 +281,14 @@ void RefRasterizer::readBackBuffer(DWORD* pixels, UINT pitch) {
     for (UINT y = 0; y < height_; ++y) {
         auto* row = reinterpret_cast<DWORD*>(reinterpret_cast<BYTE*>(pixels) + size_t(y) * pitch);
         const std::uint32_t* src = color_.data() + size_t(y) * width_;
-        for (UINT x = 0; x < width_; ++x)
+        UINT x = 0;
+#if defined(__SSE2__)
+        const __m128i alphas = _mm_set1_epi32(int(alpha));
+        for (; x + 4 <= width_; x += 4)
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(row + x),
+                             _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src + x)), alphas));
+#endif
+        for (; x < width_; ++x)
             row[x] = src[x] | alpha;
     }
 }
@@ -799,50 +806,49 @@ namespace {
 // formed as start + step * k for pixel k, lane by lane the same arithmetic
 // as the one-pixel loop, so the picture does not depend on which one ran.
 #if defined(__SSE2__)
+// What stays the same over a triangle: the changes per pixel of r, g, b, a
+// over w, of z and of 1/w, each in all four lanes.
+struct SpanSteps {
+    __m128 r, g, b, a, z, w;
+};
+
 // Four pixels at a time, the last group masked: it reads and rewrites up to
 // three pixels past the span unchanged, which the buffers' padding keeps in
-// bounds. `attr` holds r, g, b, a over w at the first pixel, `step` their
-// change per pixel.
+// bounds. `attr` holds r, g, b, a over w at the first pixel.
 template <bool kDepth>
-void simpleSpan(std::uint32_t* colorRow, float* depthRow, int first, int last, float z, float dz, float invW,
-                float dw, __m128 attr, __m128 step) {
+inline void simpleSpan(std::uint32_t* colorRow, float* depthRow, int first, int last, float z, float invW,
+                       __m128 attr, const SpanSteps& step) {
     const __m128 k255 = _mm_set1_ps(255.0f), half = _mm_set1_ps(0.5f), one = _mm_set1_ps(1.0f);
-    const __m128 four = _mm_set1_ps(4.0f);
     const __m128 r = _mm_shuffle_ps(attr, attr, _MM_SHUFFLE(0, 0, 0, 0));
     const __m128 g = _mm_shuffle_ps(attr, attr, _MM_SHUFFLE(1, 1, 1, 1));
     const __m128 b = _mm_shuffle_ps(attr, attr, _MM_SHUFFLE(2, 2, 2, 2));
     const __m128 al = _mm_shuffle_ps(attr, attr, _MM_SHUFFLE(3, 3, 3, 3));
-    const __m128 dr = _mm_shuffle_ps(step, step, _MM_SHUFFLE(0, 0, 0, 0));
-    const __m128 dg = _mm_shuffle_ps(step, step, _MM_SHUFFLE(1, 1, 1, 1));
-    const __m128 db = _mm_shuffle_ps(step, step, _MM_SHUFFLE(2, 2, 2, 2));
-    const __m128 da = _mm_shuffle_ps(step, step, _MM_SHUFFLE(3, 3, 3, 3));
-    const __m128 zStart = _mm_set1_ps(z), zStep = _mm_set1_ps(dz);
-    const __m128 wStart = _mm_set1_ps(invW), wStep = _mm_set1_ps(dw);
+    const __m128 zStart = _mm_set1_ps(z), wStart = _mm_set1_ps(invW);
     const __m128i count = _mm_set1_epi32(last - first + 1);
     __m128 k = _mm_set_ps(3.0f, 2.0f, 1.0f, 0.0f);
     __m128i lane = _mm_set_epi32(3, 2, 1, 0);
     for (int x = first; x <= last; x += 4) {
-        const __m128 wv = _mm_div_ps(one, _mm_add_ps(wStart, _mm_mul_ps(wStep, k)));
+        const __m128 wv = _mm_div_ps(one, _mm_add_ps(wStart, _mm_mul_ps(step.w, k)));
         auto bytes = [&](__m128 start, __m128 delta) {
             const __m128 v = _mm_add_ps(start, _mm_mul_ps(delta, k));
             const __m128 scaled = _mm_add_ps(_mm_mul_ps(_mm_mul_ps(v, wv), k255), half);
             return _mm_cvttps_epi32(_mm_min_ps(scaled, k255));
         };
-        const __m128i out =
-            _mm_or_si128(_mm_or_si128(_mm_slli_epi32(bytes(al, da), 24), _mm_slli_epi32(bytes(r, dr), 16)),
-                         _mm_or_si128(_mm_slli_epi32(bytes(g, dg), 8), bytes(b, db)));
+        const __m128i out = _mm_or_si128(
+            _mm_or_si128(_mm_slli_epi32(bytes(al, step.a), 24), _mm_slli_epi32(bytes(r, step.r), 16)),
+            _mm_or_si128(_mm_slli_epi32(bytes(g, step.g), 8), bytes(b, step.b)));
         __m128i mask = _mm_cmplt_epi32(lane, count);
         auto* colors = reinterpret_cast<__m128i*>(colorRow + x);
         const __m128i oldColors = _mm_loadu_si128(colors);
         if (kDepth) {
-            const __m128 zv = _mm_add_ps(zStart, _mm_mul_ps(zStep, k));
+            const __m128 zv = _mm_add_ps(zStart, _mm_mul_ps(step.z, k));
             const __m128 old = _mm_loadu_ps(depthRow + x);
             mask = _mm_and_si128(mask, _mm_castps_si128(_mm_cmple_ps(zv, old)));
             const __m128 pass = _mm_castsi128_ps(mask);
             _mm_storeu_ps(depthRow + x, _mm_or_ps(_mm_and_ps(pass, zv), _mm_andnot_ps(pass, old)));
         }
         _mm_storeu_si128(colors, _mm_or_si128(_mm_and_si128(mask, out), _mm_andnot_si128(mask, oldColors)));
-        k = _mm_add_ps(k, four);
+        k = _mm_add_ps(k, _mm_set1_ps(4.0f));
         lane = _mm_add_epi32(lane, _mm_set1_epi32(4));
     }
 }
@@ -1022,38 +1028,45 @@ void RefRasterizer::rasterize(const PixelPipeline& pipe, const ScreenVertex& a0,
     const __m128 attrBase = _mm_setr_ps(attr[0].base, attr[1].base, attr[2].base, attr[3].base);
     const __m128 attrDx = _mm_setr_ps(attr[0].dx, attr[1].dx, attr[2].dx, attr[3].dx);
     const __m128 attrDy = _mm_setr_ps(attr[0].dy, attr[1].dy, attr[2].dy, attr[3].dy);
+    const SpanSteps steps = {_mm_set1_ps(attr[0].dx), _mm_set1_ps(attr[1].dx), _mm_set1_ps(attr[2].dx),
+                             _mm_set1_ps(attr[3].dx), _mm_set1_ps(zPlane.dx),  _mm_set1_ps(wPlane.dx)};
 #endif
 
     // An edge with stepX > 0 bounds a row's first pixel, one with stepX < 0
-    // its last; a triangle has at most two of each. A horizontal edge takes
-    // or leaves whole rows by the sign of its E.
-    EdgeWalk left[2], right[2];
-    int leftCount = 0, rightCount = 0;
-    std::int64_t flatValue[2] = {0, 0}, flatStep[2] = {0, 0};
-    int flatCount = 0;
+    // its last; a triangle has at most two of each, and the slots left over
+    // bound nothing. A horizontal edge (there is at most one, the area not
+    // being zero) takes or leaves whole rows by the sign of its E. Named
+    // walkers rather than arrays stay in registers.
+    EdgeWalk left0, left1, right0, right1;
+    bool haveLeft = false, haveRight = false;
+    std::int64_t flatValue = 0, flatStep = 0;
     for (const Edge* e : {&e0, &e1, &e2}) {
         if (e->stepX > 0) {
-            left[leftCount++] = EdgeWalk(e->rowStart, e->stepX, e->stepY);
+            (haveLeft ? left1 : left0) = EdgeWalk(e->rowStart, e->stepX, e->stepY);
+            haveLeft = true;
         } else if (e->stepX < 0) {
-            right[rightCount++] = EdgeWalk(e->rowStart, -e->stepX, e->stepY);
+            (haveRight ? right1 : right0) = EdgeWalk(e->rowStart, -e->stepX, e->stepY);
+            haveRight = true;
         } else {
-            flatValue[flatCount] = e->rowStart;
-            flatStep[flatCount++] = e->stepY;
+            flatValue = e->rowStart;
+            flatStep = e->stepY;
         }
     }
     const std::int64_t width = x1 - x0;
+    // Locals, not members: the span's stores could alias them otherwise.
+    std::uint32_t* const colorBase = color_.data();
+    float* const depthBase = hasDepth_ ? depth_.data() : nullptr;
+    const size_t pitch = width_;
     for (int y = y0; y <= y1; ++y) {
-        const std::int64_t from = std::max<std::int64_t>({0, -left[0].q, -left[1].q});
-        std::int64_t to = std::min<std::int64_t>({width, right[0].q, right[1].q});
-        left[0].nextRow();
-        left[1].nextRow();
-        right[0].nextRow();
-        right[1].nextRow();
-        for (int i = 0; i < flatCount; ++i) {
-            if (flatValue[i] < 0)
-                to = from - 1;
-            flatValue[i] += flatStep[i];
-        }
+        const std::int64_t from = std::max<std::int64_t>({0, -left0.q, -left1.q});
+        std::int64_t to = std::min<std::int64_t>({width, right0.q, right1.q});
+        if (flatValue < 0)
+            to = from - 1;
+        left0.nextRow();
+        left1.nextRow();
+        right0.nextRow();
+        right1.nextRow();
+        flatValue += flatStep;
         if (from > to)
             continue;
         const int first = x0 + int(from), last = x0 + int(to);
@@ -1061,17 +1074,17 @@ void RefRasterizer::rasterize(const PixelPipeline& pipe, const ScreenVertex& a0,
         const float rowOffset = float(y - y0), colOffset = float(first - x0);
         float z = zPlane.base + zPlane.dx * colOffset + zPlane.dy * rowOffset;
         float invW = wPlane.base + wPlane.dx * colOffset + wPlane.dy * rowOffset;
-        std::uint32_t* colorRow = color_.data() + size_t(y) * width_;
-        float* depthRow = hasDepth_ ? depth_.data() + size_t(y) * width_ : nullptr;
+        std::uint32_t* colorRow = colorBase + size_t(y) * pitch;
+        float* depthRow = depthBase ? depthBase + size_t(y) * pitch : nullptr;
 
 #if defined(__SSE2__)
         if (span == Span::FastDepth || span == Span::FastNoDepth) {
             const __m128 a = _mm_add_ps(_mm_add_ps(attrBase, _mm_mul_ps(attrDx, _mm_set1_ps(colOffset))),
                                         _mm_mul_ps(attrDy, _mm_set1_ps(rowOffset)));
             if (span == Span::FastDepth)
-                simpleSpan<true>(colorRow, depthRow, first, last, z, zPlane.dx, invW, wPlane.dx, a, attrDx);
+                simpleSpan<true>(colorRow, depthRow, first, last, z, invW, a, steps);
             else
-                simpleSpan<false>(colorRow, depthRow, first, last, z, zPlane.dx, invW, wPlane.dx, a, attrDx);
+                simpleSpan<false>(colorRow, depthRow, first, last, z, invW, a, steps);
             continue;
         }
 #endif
