@@ -423,6 +423,15 @@ void RefRasterizer::processVertices(const FixedFunctionState& state, const Trian
     const DWORD cull = rs[D3DRS_CULLMODE];
     const bool earlyCull = !pretransformed_ && (cull == D3DCULL_CCW || cull == D3DCULL_CW);
     const float(&m)[4][4] = wvp.m;
+#if defined(__SSE2__)
+    // Lane j of each sum below is the scalar expression for component j,
+    // term by term in the same order.
+    const __m128 m0 = _mm_loadu_ps(m[0]), m1 = _mm_loadu_ps(m[1]), m2 = _mm_loadu_ps(m[2]), m3 = _mm_loadu_ps(m[3]);
+    const __m128 n0 = _mm_setr_ps(nm.m[0][0], nm.m[0][1], nm.m[0][2], 0.0f);
+    const __m128 n1 = _mm_setr_ps(nm.m[1][0], nm.m[1][1], nm.m[1][2], 0.0f);
+    const __m128 n2 = _mm_setr_ps(nm.m[2][0], nm.m[2][1], nm.m[2][2], 0.0f);
+    const __m128 ambientLight = _mm_loadu_ps(globalAmbient);
+#endif
     for (UINT t = 0; t < list.triangleCount; ++t) {
         Vertex* tri = &vertices_[size_t(t) * 3];
         const BYTE* first = base + size_t(t) * 3 * list.stride;
@@ -432,10 +441,18 @@ void RefRasterizer::processVertices(const FixedFunctionState& state, const Trian
                 float p[3];
                 std::memcpy(p, first + size_t(k) * list.stride, 12);
                 Vertex& out = tri[k];
+#if defined(__SSE2__)
+                const __m128 clip =
+                    _mm_add_ps(_mm_add_ps(_mm_add_ps(_mm_mul_ps(_mm_set1_ps(p[0]), m0), _mm_mul_ps(_mm_set1_ps(p[1]), m1)),
+                                          _mm_mul_ps(_mm_set1_ps(p[2]), m2)),
+                               m3);
+                _mm_storeu_ps(&out.x, clip);
+#else
                 out.x = p[0] * m[0][0] + p[1] * m[1][0] + p[2] * m[2][0] + m[3][0];
                 out.y = p[0] * m[0][1] + p[1] * m[1][1] + p[2] * m[2][1] + m[3][1];
                 out.z = p[0] * m[0][2] + p[1] * m[1][2] + p[2] * m[2][2] + m[3][2];
                 out.w = p[0] * m[0][3] + p[1] * m[1][3] + p[2] * m[2][3] + m[3][3];
+#endif
                 inFront = inFront && out.w > 0.0f;
             }
             // Behind the eye the clipper decides.
@@ -488,15 +505,35 @@ void RefRasterizer::processVertices(const FixedFunctionState& state, const Trian
                 const float* md = pick(diffuseSource, materialDiffuse);
                 const float* ma = pick(ambientSource, materialAmbient);
                 const float* me = pick(emissiveSource, materialEmissive);
-                float n[3] = {0, 0, 0};
+                float n[4] = {0, 0, 0, 0};
                 if (normalAt >= 0) {
                     float raw[3];
                     std::memcpy(raw, v + normalAt, 12);
+#if defined(__SSE2__)
+                    _mm_storeu_ps(n, _mm_add_ps(_mm_add_ps(_mm_mul_ps(_mm_set1_ps(raw[0]), n0),
+                                                           _mm_mul_ps(_mm_set1_ps(raw[1]), n1)),
+                                                _mm_mul_ps(_mm_set1_ps(raw[2]), n2)));
+#else
                     for (int j = 0; j < 3; ++j)
                         n[j] = raw[0] * nm.m[0][j] + raw[1] * nm.m[1][j] + raw[2] * nm.m[2][j];
+#endif
                     if (normalize)
                         normalize3(n);
                 }
+#if defined(__SSE2__)
+                const __m128 mdv = _mm_loadu_ps(md), mav = _mm_loadu_ps(ma);
+                __m128 sum = _mm_add_ps(_mm_loadu_ps(me), _mm_mul_ps(mav, ambientLight));
+                for (int l = 0; l < lightCount; ++l) {
+                    const LightTerm& lt = lights[l];
+                    const float ndotl = std::max(0.0f, n[0] * lt.dir[0] + n[1] * lt.dir[1] + n[2] * lt.dir[2]);
+                    sum = _mm_add_ps(sum, _mm_add_ps(_mm_mul_ps(mav, _mm_loadu_ps(lt.ambient)),
+                                                     _mm_mul_ps(_mm_mul_ps(mdv, _mm_loadu_ps(lt.diffuse)),
+                                                                _mm_set1_ps(ndotl))));
+                }
+                // min(1, max(0, c)) in this operand order is clamp01, NaN included.
+                _mm_storeu_ps(out.attr, _mm_min_ps(_mm_set1_ps(1.0f), _mm_max_ps(_mm_setzero_ps(), sum)));
+                out.attr[3] = clamp01(md[3]);
+#else
                 float c[3];
                 for (int j = 0; j < 3; ++j)
                     c[j] = me[j] + ma[j] * globalAmbient[j];
@@ -510,6 +547,7 @@ void RefRasterizer::processVertices(const FixedFunctionState& state, const Trian
                 out.attr[1] = clamp01(c[1]);
                 out.attr[2] = clamp01(c[2]);
                 out.attr[3] = clamp01(md[3]);
+#endif
             } else {
                 std::memcpy(out.attr, diffuse, sizeof diffuse);
             }
