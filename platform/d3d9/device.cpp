@@ -649,19 +649,22 @@ HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR c
     const LONG vx1 = LONG(vp.X), vy1 = LONG(vp.Y);
     const LONG vx2 = std::min(LONG(vp.X + vp.Width), LONG(params_.BackBufferWidth));
     const LONG vy2 = std::min(LONG(vp.Y + vp.Height), LONG(params_.BackBufferHeight));
-    std::vector<D3DRECT> clipped;
+    // No rectangles: the viewport, as D3D9 clears, without an allocation per
+    // frame.
     if (count == 0) {
-        clipped.push_back({vx1, vy1, vx2, vy2});
-    } else {
-        for (DWORD i = 0; i < count; ++i) {
-            D3DRECT r = {std::max(rects[i].x1, vx1), std::max(rects[i].y1, vy1), std::min(rects[i].x2, vx2),
-                         std::min(rects[i].y2, vy2)};
-            if (r.x1 < r.x2 && r.y1 < r.y2)
-                clipped.push_back(r);
-        }
-        if (clipped.empty())
-            return D3D_OK;
+        const D3DRECT viewport = {vx1, vy1, vx2, vy2};
+        backend_->clear(flags, &viewport, 1, color, std::clamp(z, 0.0f, 1.0f), stencil);
+        return D3D_OK;
     }
+    std::vector<D3DRECT> clipped;
+    for (DWORD i = 0; i < count; ++i) {
+        D3DRECT r = {std::max(rects[i].x1, vx1), std::max(rects[i].y1, vy1), std::min(rects[i].x2, vx2),
+                     std::min(rects[i].y2, vy2)};
+        if (r.x1 < r.x2 && r.y1 < r.y2)
+            clipped.push_back(r);
+    }
+    if (clipped.empty())
+        return D3D_OK;
     backend_->clear(flags, clipped.data(), UINT(clipped.size()), color, std::clamp(z, 0.0f, 1.0f), stencil);
     return D3D_OK;
 }
