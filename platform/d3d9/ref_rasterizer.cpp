@@ -1071,23 +1071,61 @@ void RefRasterizer::rasterize(const PixelPipeline& pipe, const ScreenVertex& a0,
 #endif
 
     // An edge with stepX > 0 bounds a row's first pixel, one with stepX < 0
-    // its last; a triangle has at most two of each, and the slots left over
-    // bound nothing. A horizontal edge (there is at most one, the area not
-    // being zero) takes or leaves whole rows by the sign of its E. Named
-    // walkers rather than arrays stay in registers.
-    EdgeWalk left0, left1, right0, right1;
-    bool haveLeft = false, haveRight = false;
+    // its last. Without a horizontal edge one side has two edges, meeting at
+    // the middle vertex: above its row only the upper one can bind, from
+    // there on only the lower one (the other's bound then takes in the whole
+    // closed triangle, and the two agree on the top-left rule at the vertex
+    // itself), so a row walks just two edges. A horizontal edge (there is
+    // at most one, the area not being zero) leaves one edge on each side
+    // and takes or leaves whole rows by the sign of its E. Named walkers
+    // rather than arrays stay in registers.
+    const Edge* edges[3] = {&e0, &e1, &e2};
+    auto walkerAt = [](const Edge& e, int row) {
+        return EdgeWalk(e.rowStart + e.stepY * row, e.stepX > 0 ? e.stepX : -e.stepX, e.stepY);
+    };
+    const std::int64_t edgeStartY[3] = {ay, by, cy};
+    EdgeWalk leftWalk, rightWalk, lowerWalk;
+    int switchRow = y1 + 1;
+    bool lowerIsLeft = false;
     std::int64_t flatValue = 0, flatStep = 0;
-    for (const Edge* e : {&e0, &e1, &e2}) {
-        if (e->stepX > 0) {
-            (haveLeft ? left1 : left0) = EdgeWalk(e->rowStart, e->stepX, e->stepY);
-            haveLeft = true;
-        } else if (e->stepX < 0) {
-            (haveRight ? right1 : right0) = EdgeWalk(e->rowStart, -e->stepX, e->stepY);
-            haveRight = true;
+    int lefts = 0, flat = -1;
+    for (int i = 0; i < 3; ++i) {
+        lefts += edges[i]->stepX > 0 ? 1 : 0;
+        if (edges[i]->stepX == 0)
+            flat = i;
+    }
+    if (flat >= 0) {
+        flatValue = edges[flat]->rowStart;
+        flatStep = edges[flat]->stepY;
+        for (int i = 0; i < 3; ++i)
+            if (i != flat)
+                (edges[i]->stepX > 0 ? leftWalk : rightWalk) = walkerAt(*edges[i], 0);
+    } else {
+        // The lone edge, then the pair on the other side in drawing order;
+        // they share the middle vertex, where the second one starts.
+        const bool pairIsLeft = lefts == 2;
+        int lone = 0;
+        for (int i = 0; i < 3; ++i)
+            if ((edges[i]->stepX > 0) != pairIsLeft)
+                lone = i;
+        const Edge& first = *edges[(lone + 1) % 3];
+        const Edge& second = *edges[(lone + 2) % 3];
+        const std::int64_t midY = edgeStartY[(lone + 2) % 3];
+        // Left edges run upwards, right edges downwards.
+        const Edge& upper = pairIsLeft ? second : first;
+        const Edge& lower = pairIsLeft ? first : second;
+        const int midRow = int((midY + one - 1) >> kSubpixelBits);
+        (pairIsLeft ? rightWalk : leftWalk) = walkerAt(*edges[lone], 0);
+        EdgeWalk& pairWalk = pairIsLeft ? leftWalk : rightWalk;
+        if (midRow <= y0) {
+            pairWalk = walkerAt(lower, 0);
         } else {
-            flatValue = e->rowStart;
-            flatStep = e->stepY;
+            pairWalk = walkerAt(upper, 0);
+            if (midRow <= y1) {
+                switchRow = midRow;
+                lowerWalk = walkerAt(lower, midRow - y0);
+                lowerIsLeft = pairIsLeft;
+            }
         }
     }
     const std::int64_t width = x1 - x0;
@@ -1096,14 +1134,14 @@ void RefRasterizer::rasterize(const PixelPipeline& pipe, const ScreenVertex& a0,
     float* const depthBase = hasDepth_ ? depth_.data() : nullptr;
     const size_t pitch = width_;
     for (int y = y0; y <= y1; ++y) {
-        const std::int64_t from = std::max<std::int64_t>({0, -left0.q, -left1.q});
-        std::int64_t to = std::min<std::int64_t>({width, right0.q, right1.q});
+        if (y == switchRow)
+            (lowerIsLeft ? leftWalk : rightWalk) = lowerWalk;
+        const std::int64_t from = std::max<std::int64_t>(0, -leftWalk.q);
+        std::int64_t to = std::min<std::int64_t>(width, rightWalk.q);
         if (flatValue < 0)
             to = from - 1;
-        left0.nextRow();
-        left1.nextRow();
-        right0.nextRow();
-        right1.nextRow();
+        leftWalk.nextRow();
+        rightWalk.nextRow();
         flatValue += flatStep;
         if (from > to)
             continue;
