@@ -1028,11 +1028,52 @@ void RefRasterizer::rasterize(const PixelPipeline& pipe, const ScreenVertex& a0,
         p.base = f0 + p.dx * (float(x0) - fx0) + p.dy * (float(y0) - fy0);
         return p;
     };
-    const Plane zPlane = plane(va->z, vb->z, vc->z);
-    const Plane wPlane = plane(va->invW, vb->invW, vc->invW);
+    const bool simple = pipe.stageCount == 0 && !pipe.alphaTest && !pipe.blend && pipe.writeMask == 0xFFFFFFFFu;
+    const bool lessEqual = pipe.zFunc == D3DCMP_LESSEQUAL;
+    // The span loop is chosen once per triangle, not per row.
+    enum class Span { FastDepth, FastNoDepth, SimpleOtherDepth, General };
+    const Span span = !simple                                          ? Span::General
+                      : !pipe.depthTest                                ? Span::FastNoDepth
+                      : (lessEqual && pipe.depthWrite) ? Span::FastDepth : Span::SimpleOtherDepth;
     const int attrCount = pipe.stageCount > 0 ? kAttrCount : 4;
+    Plane zPlane, wPlane;
     Plane attr[kAttrCount];
-    for (int k = 0; k < attrCount; ++k) {
+#if defined(__SSE2__)
+    // The same planes four at a time, lane by lane the scalar arithmetic:
+    // z and 1/w in two lanes, the colour over w in four.
+    __m128 attrBase = _mm_setzero_ps(), attrDx = attrBase, attrDy = attrBase;
+    auto planes = [&](__m128 f0, __m128 f1, __m128 f2, __m128& base, __m128& dx, __m128& dy) {
+        const __m128 d1 = _mm_sub_ps(f1, f0), d2 = _mm_sub_ps(f2, f0);
+        const __m128 inv = _mm_set1_ps(invDet);
+        dx = _mm_mul_ps(_mm_sub_ps(_mm_mul_ps(d1, _mm_set1_ps(fy2 - fy0)), _mm_mul_ps(d2, _mm_set1_ps(fy1 - fy0))), inv);
+        dy = _mm_mul_ps(_mm_sub_ps(_mm_mul_ps(d2, _mm_set1_ps(fx1 - fx0)), _mm_mul_ps(d1, _mm_set1_ps(fx2 - fx0))), inv);
+        base = _mm_add_ps(_mm_add_ps(f0, _mm_mul_ps(dx, _mm_set1_ps(float(x0) - fx0))),
+                          _mm_mul_ps(dy, _mm_set1_ps(float(y0) - fy0)));
+    };
+    {
+        __m128 base, dx, dy;
+        planes(_mm_setr_ps(va->z, va->invW, 0, 0), _mm_setr_ps(vb->z, vb->invW, 0, 0),
+               _mm_setr_ps(vc->z, vc->invW, 0, 0), base, dx, dy);
+        float lanes[3][4];
+        _mm_storeu_ps(lanes[0], base);
+        _mm_storeu_ps(lanes[1], dx);
+        _mm_storeu_ps(lanes[2], dy);
+        zPlane = {lanes[0][0], lanes[1][0], lanes[2][0]};
+        wPlane = {lanes[0][1], lanes[1][1], lanes[2][1]};
+    }
+    const bool fast = span == Span::FastDepth || span == Span::FastNoDepth;
+    if (fast) {
+        const __m128 fa = _mm_loadu_ps(a0.attr);
+        planes(_mm_mul_ps(fa, _mm_set1_ps(va->invW)),
+               _mm_mul_ps(pipe.flat ? fa : _mm_loadu_ps(vb->attr), _mm_set1_ps(vb->invW)),
+               _mm_mul_ps(pipe.flat ? fa : _mm_loadu_ps(vc->attr), _mm_set1_ps(vc->invW)), attrBase, attrDx, attrDy);
+    }
+#else
+    const bool fast = false;
+    zPlane = plane(va->z, vb->z, vc->z);
+    wPlane = plane(va->invW, vb->invW, vc->invW);
+#endif
+    for (int k = 0; k < attrCount && !fast; ++k) {
         if (pipe.flat && k < 4)
             attr[k] = plane(a0.attr[k] * va->invW, a0.attr[k] * vb->invW, a0.attr[k] * vc->invW);
         else
@@ -1055,19 +1096,13 @@ void RefRasterizer::rasterize(const PixelPipeline& pipe, const ScreenVertex& a0,
         linear[s] = filter != D3DTEXF_POINT && filter != D3DTEXF_NONE;
     }
 
-    const bool simple = pipe.stageCount == 0 && !pipe.alphaTest && !pipe.blend && pipe.writeMask == 0xFFFFFFFFu;
-    const bool lessEqual = pipe.zFunc == D3DCMP_LESSEQUAL;
-    // The span loop is chosen once per triangle, not per row.
-    enum class Span { FastDepth, FastNoDepth, SimpleOtherDepth, General };
-    const Span span = !simple                                          ? Span::General
-                      : !pipe.depthTest                                ? Span::FastNoDepth
-                      : (lessEqual && pipe.depthWrite) ? Span::FastDepth : Span::SimpleOtherDepth;
 #if defined(__SSE2__)
-    const __m128 attrBase = _mm_setr_ps(attr[0].base, attr[1].base, attr[2].base, attr[3].base);
-    const __m128 attrDx = _mm_setr_ps(attr[0].dx, attr[1].dx, attr[2].dx, attr[3].dx);
-    const __m128 attrDy = _mm_setr_ps(attr[0].dy, attr[1].dy, attr[2].dy, attr[3].dy);
-    const SpanSteps steps = {_mm_set1_ps(attr[0].dx), _mm_set1_ps(attr[1].dx), _mm_set1_ps(attr[2].dx),
-                             _mm_set1_ps(attr[3].dx), _mm_set1_ps(zPlane.dx),  _mm_set1_ps(wPlane.dx)};
+    const SpanSteps steps = {_mm_shuffle_ps(attrDx, attrDx, _MM_SHUFFLE(0, 0, 0, 0)),
+                             _mm_shuffle_ps(attrDx, attrDx, _MM_SHUFFLE(1, 1, 1, 1)),
+                             _mm_shuffle_ps(attrDx, attrDx, _MM_SHUFFLE(2, 2, 2, 2)),
+                             _mm_shuffle_ps(attrDx, attrDx, _MM_SHUFFLE(3, 3, 3, 3)),
+                             _mm_set1_ps(zPlane.dx),
+                             _mm_set1_ps(wPlane.dx)};
 #endif
 
     // An edge with stepX > 0 bounds a row's first pixel, one with stepX < 0
