@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <type_traits>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -11,6 +12,14 @@
 namespace platform::d3d9 {
 
 namespace {
+
+// The row loops below are lambdas over the triangle's locals; inlined, each
+// keeps its own registers.
+#if defined(__GNUC__)
+#define VL_INLINE __attribute__((always_inline))
+#else
+#define VL_INLINE
+#endif
 
 // Triangles are clipped to a band this many viewport half-widths wide, which
 // keeps every snapped coordinate well inside 64-bit edge arithmetic.
@@ -1168,37 +1177,59 @@ void RefRasterizer::rasterize(const PixelPipeline& pipe, const ScreenVertex& a0,
     std::uint32_t* const colorBase = color_.data();
     float* const depthBase = hasDepth_ ? depth_.data() : nullptr;
     const size_t pitch = width_;
-    for (int y = y0; y <= y1; ++y) {
-        if (y == switchRow)
-            (lowerIsLeft ? leftWalk : rightWalk) = lowerWalk;
-        const std::int64_t from = std::max<std::int64_t>(0, -leftWalk.q);
-        std::int64_t to = std::min<std::int64_t>(width, rightWalk.q);
-        if (flatValue < 0)
-            to = from - 1;
-        leftWalk.nextRow();
-        rightWalk.nextRow();
-        flatValue += flatStep;
-        if (from > to)
-            continue;
-        const int first = x0 + int(from), last = x0 + int(to);
-
+    // Each kind of span gets a row loop of its own, so that the fast ones
+    // keep their walkers and steps in registers.
+    auto walkRows = [&](auto&& row) VL_INLINE {
+        // Fresh copies that nothing takes the address of stay in registers.
+        EdgeWalk left = leftWalk, right = rightWalk;
+        std::int64_t flatE = flatValue;
+        for (int y = y0; y <= y1; ++y) {
+            if (y == switchRow) {
+                if (lowerIsLeft)
+                    left = lowerWalk;
+                else
+                    right = lowerWalk;
+            }
+            const std::int64_t from = std::max<std::int64_t>(0, -left.q);
+            std::int64_t to = std::min<std::int64_t>(width, right.q);
+            if (flatE < 0)
+                to = from - 1;
+            left.nextRow();
+            right.nextRow();
+            flatE += flatStep;
+            if (from <= to)
+                row(y, x0 + int(from), x0 + int(to));
+        }
+    };
+#if defined(__SSE2__)
+    auto fastRows = [&](auto depth) VL_INLINE {
+        walkRows([&](int y, int first, int last) VL_INLINE {
+            const float rowOffset = float(y - y0), colOffset = float(first - x0);
+            const float z = zPlane.base + zPlane.dx * colOffset + zPlane.dy * rowOffset;
+            const float invW = wPlane.base + wPlane.dx * colOffset + wPlane.dy * rowOffset;
+            const __m128 a = _mm_add_ps(_mm_add_ps(attrBase, _mm_mul_ps(attrDx, _mm_set1_ps(colOffset))),
+                                        _mm_mul_ps(attrDy, _mm_set1_ps(rowOffset)));
+            simpleSpan<decltype(depth)::value>(colorBase + size_t(y) * pitch,
+                                               decltype(depth)::value ? depthBase + size_t(y) * pitch : nullptr,
+                                               first, last, z, invW, a, steps);
+        });
+    };
+    if (span == Span::FastDepth) {
+        fastRows(std::true_type{});
+        return;
+    }
+    if (span == Span::FastNoDepth) {
+        fastRows(std::false_type{});
+        return;
+    }
+#endif
+    walkRows([&](int y, int first, int last) VL_INLINE {
         const float rowOffset = float(y - y0), colOffset = float(first - x0);
         float z = zPlane.base + zPlane.dx * colOffset + zPlane.dy * rowOffset;
         float invW = wPlane.base + wPlane.dx * colOffset + wPlane.dy * rowOffset;
         std::uint32_t* colorRow = colorBase + size_t(y) * pitch;
         float* depthRow = depthBase ? depthBase + size_t(y) * pitch : nullptr;
 
-#if defined(__SSE2__)
-        if (span == Span::FastDepth || span == Span::FastNoDepth) {
-            const __m128 a = _mm_add_ps(_mm_add_ps(attrBase, _mm_mul_ps(attrDx, _mm_set1_ps(colOffset))),
-                                        _mm_mul_ps(attrDy, _mm_set1_ps(rowOffset)));
-            if (span == Span::FastDepth)
-                simpleSpan<true>(colorRow, depthRow, first, last, z, invW, a, steps);
-            else
-                simpleSpan<false>(colorRow, depthRow, first, last, z, invW, a, steps);
-            continue;
-        }
-#endif
         float a[kAttrCount];
         for (int k = 0; k < attrCount; ++k)
             a[k] = attr[k].base + attr[k].dx * colOffset + attr[k].dy * rowOffset;
@@ -1208,11 +1239,11 @@ void RefRasterizer::rasterize(const PixelPipeline& pipe, const ScreenVertex& a0,
             const float step[4] = {attr[0].dx, attr[1].dx, attr[2].dx, attr[3].dx};
             if (span == Span::FastDepth) {
                 simpleSpan<true>(colorRow, depthRow, first, last, z, zPlane.dx, invW, wPlane.dx, a, step);
-                continue;
+                return;
             }
             if (span == Span::FastNoDepth) {
                 simpleSpan<false>(colorRow, depthRow, first, last, z, zPlane.dx, invW, wPlane.dx, a, step);
-                continue;
+                return;
             }
 #endif
             for (int x = first; x <= last; ++x) {
@@ -1228,7 +1259,7 @@ void RefRasterizer::rasterize(const PixelPipeline& pipe, const ScreenVertex& a0,
                 for (int k = 0; k < 4; ++k)
                     a[k] += attr[k].dx;
             }
-            continue;
+            return;
         }
 
         for (int x = first; x <= last; ++x) {
@@ -1295,7 +1326,7 @@ void RefRasterizer::rasterize(const PixelPipeline& pipe, const ScreenVertex& a0,
             if (pipe.depthWrite)
                 depthRow[x] = zHere;
         }
-    }
+    });
 }
 
 std::unique_ptr<Backend> createRefBackend() { return std::make_unique<RefRasterizer>(); }
