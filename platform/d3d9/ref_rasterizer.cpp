@@ -441,6 +441,15 @@ void RefRasterizer::processVertices(const FixedFunctionState& state, const Trian
     const __m128 n2 = _mm_setr_ps(nm.m[2][0], nm.m[2][1], nm.m[2][2], 0.0f);
     const __m128 ambientLight = _mm_loadu_ps(globalAmbient);
 #endif
+    // The vertex's own colours land here, so that the sources are picked
+    // once per draw rather than per vertex.
+    float diffuse[4], specular[4];
+    auto pick = [&](Source source, const float* material) -> const float* {
+        return source == Source::Diffuse ? diffuse : source == Source::Specular ? specular : material;
+    };
+    const float* const md = pick(diffuseSource, materialDiffuse);
+    const float* const ma = pick(ambientSource, materialAmbient);
+    const float* const me = pick(emissiveSource, materialEmissive);
     for (UINT t = 0; t < list.triangleCount; ++t) {
         Vertex* tri = &vertices_[size_t(t) * 3];
         const BYTE* first = base + size_t(t) * 3 * list.stride;
@@ -487,8 +496,8 @@ void RefRasterizer::processVertices(const FixedFunctionState& state, const Trian
         for (int k = 0; k < 3; ++k) {
             const BYTE* v = first + size_t(k) * list.stride;
             Vertex& out = tri[k];
-            float diffuse[4] = {1, 1, 1, 1};
-            float specular[4] = {0, 0, 0, 0};
+            diffuse[0] = diffuse[1] = diffuse[2] = diffuse[3] = 1.0f;
+            specular[0] = specular[1] = specular[2] = specular[3] = 0.0f;
             if (diffuseAt >= 0) {
                 D3DCOLOR c;
                 std::memcpy(&c, v + diffuseAt, 4);
@@ -508,12 +517,6 @@ void RefRasterizer::processVertices(const FixedFunctionState& state, const Trian
                 out.w = p[3] != 0.0f ? 1.0f / p[3] : 1.0f;
                 std::memcpy(out.attr, diffuse, sizeof diffuse);
             } else if (lighting) {
-                auto pick = [&](Source source, const float* material) -> const float* {
-                    return source == Source::Diffuse ? diffuse : source == Source::Specular ? specular : material;
-                };
-                const float* md = pick(diffuseSource, materialDiffuse);
-                const float* ma = pick(ambientSource, materialAmbient);
-                const float* me = pick(emissiveSource, materialEmissive);
                 float n[4] = {0, 0, 0, 0};
                 if (normalAt >= 0) {
                     float raw[3];
