@@ -3,7 +3,11 @@
 // flat shading and texture updates after a first draw.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
+#include <random>
+#include <utility>
 #include <vector>
 
 #include "tests/platform/d3d9/reference_scenes.h"
@@ -130,6 +134,69 @@ TEST_F(Rasterizer, SharedEdgesCoverEveryPixelExactlyOnce) {
     for (UINT y = 20; y < 100; y += 7)
         for (UINT x = 20; x < 140; x += 7)
             EXPECT_EQ(image.at(x, y) & 0xFF, 64u) << x << ", " << y;
+}
+
+TEST_F(Rasterizer, CoverageIsExactlyTheEdgeFunctionsWithTheTopLeftRule) {
+    // Vertices on a quarter-pixel grid make every edge function an exact
+    // integer, so each pixel can be decided here without any rounding:
+    // many vertices and edges land on pixel centres, and some edges are
+    // horizontal or vertical, which is where a row walker slips by one.
+    std::mt19937 random(20261208);
+    auto coordinate = [&](int limit) { return int(random() % unsigned(limit)); };
+    device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    int checked = 0;
+    for (int n = 0; n < 300; ++n) {
+        int q[3][2];
+        const int size = n % 3 == 0 ? 4 * 150 : 4 * 24;  // large ones, then many small ones
+        const int cx = coordinate(4 * int(kWidth) - size), cy = coordinate(4 * int(kHeight) - std::min(size, 4 * 110));
+        for (auto& v : q) {
+            v[0] = cx + coordinate(size);
+            v[1] = cy + coordinate(std::min(size, 4 * 110));
+            if (random() % 3 == 0) {  // onto a pixel centre
+                v[0] &= ~3;
+                v[1] &= ~3;
+            }
+        }
+        if (n % 5 == 1)
+            q[1][1] = q[0][1];  // a horizontal edge
+        if (n % 7 == 2)
+            q[2][0] = q[1][0];  // a vertical edge
+        std::vector<ScreenVertex> v;
+        for (auto& p : q)
+            v.push_back({float(p[0]) / 4, float(p[1]) / 4, 0.5f, 1, 0xFFFFFFFF, 0, 0});
+        device_->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
+        draw(v, kScreenFvf);
+        const Image image = frame();
+
+        // Screen y runs down: a positive area is clockwise, inside is E > 0,
+        // and E == 0 counts on a top edge (horizontal, running right) or a
+        // left edge (running up).
+        std::int64_t a[2] = {q[0][0], q[0][1]}, b[2] = {q[1][0], q[1][1]}, c[2] = {q[2][0], q[2][1]};
+        const std::int64_t area = (b[0] - a[0]) * (c[1] - a[1]) - (b[1] - a[1]) * (c[0] - a[0]);
+        if (area < 0)
+            std::swap(b, c);
+        auto covers = [&](const std::int64_t* p, const std::int64_t* r, std::int64_t x, std::int64_t y) {
+            const std::int64_t dx = r[0] - p[0], dy = r[1] - p[1];
+            const std::int64_t e = dx * (y - p[1]) - dy * (x - p[0]);
+            return e > 0 || (e == 0 && (dy < 0 || (dy == 0 && dx > 0)));
+        };
+        int wrong = 0;
+        for (UINT y = 0; y < kHeight; ++y)
+            for (UINT x = 0; x < kWidth; ++x) {
+                const std::int64_t px = 4 * std::int64_t(x), py = 4 * std::int64_t(y);
+                const bool inside =
+                    area != 0 && covers(a, b, px, py) && covers(b, c, px, py) && covers(c, a, px, py);
+                const bool drawn = (image.at(x, y) & 0xFFFFFF) != 0;
+                if (inside != drawn && wrong++ == 0)
+                    ADD_FAILURE() << "triangle " << n << " (" << q[0][0] << ", " << q[0][1] << ") (" << q[1][0] << ", "
+                                  << q[1][1] << ") (" << q[2][0] << ", " << q[2][1] << ") in quarter pixels: pixel "
+                                  << x << ", " << y << (inside ? " missed" : " drawn outside");
+                checked += inside;
+            }
+        if (wrong > 0)
+            break;
+    }
+    EXPECT_GT(checked, 100000);  // the triangles did cover pixels
 }
 
 TEST_F(Rasterizer, ClipSpaceFillsExactlyTheViewport) {
