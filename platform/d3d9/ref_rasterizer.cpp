@@ -1124,8 +1124,7 @@ void RefRasterizer::rasterize(const PixelPipeline& pipe, const ScreenVertex& a0,
     // closed triangle, and the two agree on the top-left rule at the vertex
     // itself), so a row walks just two edges. A horizontal edge (there is
     // at most one, the area not being zero) leaves one edge on each side
-    // and takes or leaves whole rows by the sign of its E. Named walkers
-    // rather than arrays stay in registers.
+    // and takes or leaves whole rows by the sign of its E.
     const Edge* edges[3] = {&e0, &e1, &e2};
     auto walkerAt = [](const Edge& e, int row) {
         return EdgeWalk(e.rowStart + e.stepY * row, e.stepX > 0 ? e.stepX : -e.stepX, e.stepY);
