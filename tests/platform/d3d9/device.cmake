@@ -6,14 +6,14 @@ add_library(vl_d3d9_scenes STATIC
 target_link_libraries(vl_d3d9_scenes PUBLIC vl_d3d9 vl_math)
 
 # Headless: no QApplication, no display.
-vl_add_gtest(vl_d3d9_ref_scene_tests
-  SOURCES ${CMAKE_CURRENT_LIST_DIR}/ref_scenes_test.cpp
+vl_add_gtest(d3d9_test_ref_scenes
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_ref_scenes.cpp
   LIBS vl_d3d9_scenes)
-vl_add_gtest(vl_d3d9_device_tests
-  SOURCES ${CMAKE_CURRENT_LIST_DIR}/device_test.cpp ${CMAKE_CURRENT_LIST_DIR}/rasterizer_test.cpp
+vl_add_gtest(d3d9_test_device
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_device.cpp ${CMAKE_CURRENT_LIST_DIR}/test_rasterizer.cpp
   LIBS vl_d3d9_scenes)
 # Windows, full screen and focus, on Qt's offscreen platform.
-vl_add_gtest(vl_d3d9_presentation_tests
-  SOURCES ${CMAKE_CURRENT_LIST_DIR}/presentation_test.cpp
+vl_add_gtest(d3d9_test_presentation
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_presentation.cpp
   LIBS vl_d3d9_scenes
   ENV QT_QPA_PLATFORM=offscreen)
