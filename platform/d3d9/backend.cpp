@@ -7,6 +7,18 @@
 
 namespace platform::d3d9 {
 
+D3DMATRIX multiplyTransforms(const D3DMATRIX& a, const D3DMATRIX& b) {
+    D3DMATRIX r;
+    for (int i = 0; i < 4; ++i)
+        for (int j = 0; j < 4; ++j) {
+            float sum = 0.0f;
+            for (int k = 0; k < 4; ++k)
+                sum += a.m[i][k] * b.m[k][j];
+            r.m[i][j] = sum;
+        }
+    return r;
+}
+
 HRESULT Backend::present(RenderSurface* surface, const BufferSetup& buffers, const QRect& source, const QRect& dest) {
     if (!surface || buffers.width == 0 || buffers.height == 0)
         return D3D_OK;

@@ -21,6 +21,11 @@ class RenderSurface;
 
 namespace platform::d3d9 {
 
+// a times b in the row-vector convention. Both backends form world-view and
+// world-view-projection with these products in this order, so that REF and
+// HAL transform every vertex identically.
+D3DMATRIX multiplyTransforms(const D3DMATRIX& a, const D3DMATRIX& b);
+
 inline constexpr int kMaxTextureStages = 8;
 inline constexpr int kMaxActiveLights = 8;
 inline constexpr int kRenderStateCount = 256;  // indexed by D3DRENDERSTATETYPE

@@ -21,19 +21,6 @@ Mat4 toArray(const D3DMATRIX& m) {
     return r;
 }
 
-// The same products, in the same order, as the reference rasterizer.
-D3DMATRIX multiply(const D3DMATRIX& a, const D3DMATRIX& b) {
-    D3DMATRIX r;
-    for (int i = 0; i < 4; ++i)
-        for (int j = 0; j < 4; ++j) {
-            float sum = 0.0f;
-            for (int k = 0; k < 4; ++k)
-                sum += a.m[i][k] * b.m[k][j];
-            r.m[i][j] = sum;
-        }
-    return r;
-}
-
 // Normals go through the inverse transpose of world-view (row vectors:
 // n' = n * inverse(M)^T, the cofactor matrix over the determinant).
 std::array<float, 9> normalMatrix(const D3DMATRIX& worldView) {
@@ -491,8 +478,8 @@ void HalBackend::Impl::applyUniforms(const FixedFunctionState& s, const ShaderKe
     setVec2(uTargetSize, float(width), float(height));
     if (!key.pretransformed) {
         setVec2(uViewportSize, float(s.viewport.Width), float(s.viewport.Height));
-        const D3DMATRIX worldView = multiply(s.world, s.view);
-        setMat4(uWorldViewProjection, toArray(multiply(worldView, s.projection)));
+        const D3DMATRIX worldView = multiplyTransforms(s.world, s.view);
+        setMat4(uWorldViewProjection, toArray(multiplyTransforms(worldView, s.projection)));
         if (key.lighting) {
             setMat3(uNormalMatrix, normalMatrix(worldView));
             setVec4(uGlobalAmbient, unpackColor(s.renderState[D3DRS_AMBIENT]));

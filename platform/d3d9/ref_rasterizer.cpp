@@ -51,18 +51,6 @@ struct Mat3 {
     float m[3][3];
 };
 
-D3DMATRIX multiply(const D3DMATRIX& a, const D3DMATRIX& b) {
-    D3DMATRIX r;
-    for (int i = 0; i < 4; ++i)
-        for (int j = 0; j < 4; ++j) {
-            float sum = 0.0f;
-            for (int k = 0; k < 4; ++k)
-                sum += a.m[i][k] * b.m[k][j];
-            r.m[i][j] = sum;
-        }
-    return r;
-}
-
 // Normals go through the inverse transpose of the world-view matrix, so that
 // they stay perpendicular to surfaces under non-uniform scaling.
 Mat3 normalMatrix(const D3DMATRIX& worldView) {
@@ -369,8 +357,8 @@ void RefRasterizer::processVertices(const FixedFunctionState& state, const Trian
 
     const DWORD* rs = state.renderState;
     const bool lighting = rs[D3DRS_LIGHTING] && !pretransformed_;
-    const D3DMATRIX worldView = multiply(state.world, state.view);
-    const D3DMATRIX wvp = multiply(worldView, state.projection);
+    const D3DMATRIX worldView = multiplyTransforms(state.world, state.view);
+    const D3DMATRIX wvp = multiplyTransforms(worldView, state.projection);
     const Mat3 nm = normalMatrix(worldView);
     const bool normalize = rs[D3DRS_NORMALIZENORMALS] != 0;
 
