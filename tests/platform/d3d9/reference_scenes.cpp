@@ -354,17 +354,22 @@ D3DVECTOR lightDirection() {
     return direction;
 }
 
-HRESULT createWindowlessDevice(IDirect3D9* d3d, D3DDEVTYPE type, IDirect3DDevice9** device) {
+D3DPRESENT_PARAMETERS windowedParameters(UINT width, UINT height, D3DFORMAT depth) {
     D3DPRESENT_PARAMETERS params{};
-    params.BackBufferWidth = kWidth;
-    params.BackBufferHeight = kHeight;
+    params.BackBufferWidth = width;
+    params.BackBufferHeight = height;
     params.BackBufferFormat = D3DFMT_X8R8G8B8;
     params.BackBufferCount = 1;
     params.SwapEffect = D3DSWAPEFFECT_DISCARD;
     params.Windowed = TRUE;
     params.EnableAutoDepthStencil = TRUE;
-    params.AutoDepthStencilFormat = D3DFMT_D24X8;
+    params.AutoDepthStencilFormat = depth;
     params.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
+    return params;
+}
+
+HRESULT createWindowlessDevice(IDirect3D9* d3d, D3DDEVTYPE type, IDirect3DDevice9** device) {
+    D3DPRESENT_PARAMETERS params = windowedParameters(kWidth, kHeight, D3DFMT_D24X8);
     return d3d->CreateDevice(D3DADAPTER_DEFAULT, type, nullptr, D3DCREATE_HARDWARE_VERTEXPROCESSING, &params, device);
 }
 

@@ -32,6 +32,10 @@ struct Image {
     std::uint32_t at(UINT x, UINT y) const { return pixels[size_t(y) * width + x]; }
 };
 
+// Windowed, no window: a width x height X8R8G8B8 back buffer with a depth
+// buffer of `depth`, presented at once.
+D3DPRESENT_PARAMETERS windowedParameters(UINT width, UINT height, D3DFORMAT depth);
+
 // A device of `type` with a kWidth x kHeight X8R8G8B8 back buffer, a D24X8
 // depth buffer and no window at all.
 HRESULT createWindowlessDevice(IDirect3D9* d3d, D3DDEVTYPE type, IDirect3DDevice9** device);

@@ -27,17 +27,7 @@ protected:
     }
 
     D3DPRESENT_PARAMETERS windowedParams(UINT width = kWidth, UINT height = kHeight) {
-        D3DPRESENT_PARAMETERS p{};
-        p.BackBufferWidth = width;
-        p.BackBufferHeight = height;
-        p.BackBufferFormat = D3DFMT_X8R8G8B8;
-        p.BackBufferCount = 1;
-        p.SwapEffect = D3DSWAPEFFECT_DISCARD;
-        p.Windowed = TRUE;
-        p.EnableAutoDepthStencil = TRUE;
-        p.AutoDepthStencilFormat = D3DFMT_D16;
-        p.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
-        return p;
+        return windowedParameters(width, height, D3DFMT_D16);
     }
 
     IDirect3D9* d3d_ = nullptr;

@@ -104,14 +104,7 @@ TEST_F(HalTest, DepthFormatsThatGlHonoursDrawLikeRef) {
         if (FAILED(d3d_->CheckDepthStencilMatch(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, D3DFMT_X8R8G8B8, depth)))
             continue;
         ++honoured;
-        D3DPRESENT_PARAMETERS pp{};
-        pp.BackBufferWidth = kWidth;
-        pp.BackBufferHeight = kHeight;
-        pp.BackBufferFormat = D3DFMT_X8R8G8B8;
-        pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
-        pp.Windowed = TRUE;
-        pp.EnableAutoDepthStencil = TRUE;
-        pp.AutoDepthStencilFormat = depth;
+        D3DPRESENT_PARAMETERS pp = windowedParameters(kWidth, kHeight, depth);
         IDirect3DDevice9* device = nullptr;
         ASSERT_EQ(d3d_->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &device),
                   D3D_OK);
@@ -130,14 +123,7 @@ TEST_F(HalTest, MultisamplingSmoothsEdgesAndKeepsTheRest) {
                                                 &levels)))
         GTEST_SKIP() << "GL offers no 4x multisampling here";
     const Image single = render(D3DDEVTYPE_HAL, Scene::LitMesh);
-    D3DPRESENT_PARAMETERS pp{};
-    pp.BackBufferWidth = kWidth;
-    pp.BackBufferHeight = kHeight;
-    pp.BackBufferFormat = D3DFMT_X8R8G8B8;
-    pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
-    pp.Windowed = TRUE;
-    pp.EnableAutoDepthStencil = TRUE;
-    pp.AutoDepthStencilFormat = D3DFMT_D24X8;
+    D3DPRESENT_PARAMETERS pp = windowedParameters(kWidth, kHeight, D3DFMT_D24X8);
     pp.MultiSampleType = D3DMULTISAMPLE_4_SAMPLES;
     IDirect3DDevice9* device = nullptr;
     ASSERT_EQ(d3d_->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &device),
