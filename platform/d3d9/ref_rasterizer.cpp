@@ -86,20 +86,9 @@ void normalize3(float v[3]) {
     }
 }
 
-bool compare(DWORD func, float a, float b) {
-    switch (func) {
-    case D3DCMP_NEVER: return false;
-    case D3DCMP_LESS: return a < b;
-    case D3DCMP_EQUAL: return a == b;
-    case D3DCMP_LESSEQUAL: return a <= b;
-    case D3DCMP_GREATER: return a > b;
-    case D3DCMP_NOTEQUAL: return a != b;
-    case D3DCMP_GREATEREQUAL: return a >= b;
-    default: return true;
-    }
-}
-
-bool compareInt(DWORD func, std::uint32_t a, std::uint32_t b) {
+// Depth values compare as floats, alpha as integers; the rule is the same.
+template <class T>
+bool compare(DWORD func, T a, T b) {
     switch (func) {
     case D3DCMP_NEVER: return false;
     case D3DCMP_LESS: return a < b;
@@ -1290,7 +1279,7 @@ void RefRasterizer::rasterize(const PixelPipeline& pipe, const ScreenVertex& a0,
             }
 
             std::uint32_t out = pack(current);
-            if (pipe.alphaTest && !compareInt(pipe.alphaFunc, out >> 24, pipe.alphaRef))
+            if (pipe.alphaTest && !compare<std::uint32_t>(pipe.alphaFunc, out >> 24, pipe.alphaRef))
                 continue;
             const std::uint32_t old = colorRow[x];
             if (pipe.blend) {
