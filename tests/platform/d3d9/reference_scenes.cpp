@@ -14,19 +14,6 @@ namespace {
 constexpr float kPi = 3.14159265f;
 constexpr int kGrid = 10;
 
-struct OverlayVertex {
-    float x, y, z, rhw;
-    D3DCOLOR color;
-    float u, v;
-};
-constexpr DWORD kOverlayFvf = D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1;
-
-struct ColorVertex {
-    float x, y, z;
-    D3DCOLOR color;
-};
-constexpr DWORD kColorFvf = D3DFVF_XYZ | D3DFVF_DIFFUSE;
-
 template <class T>
 void release(T*& p) {
     if (p) {

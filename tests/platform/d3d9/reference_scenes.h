@@ -32,6 +32,21 @@ struct Image {
     std::uint32_t at(UINT x, UINT y) const { return pixels[size_t(y) * width + x]; }
 };
 
+// Pre-transformed, coloured and textured, like the overlay's text.
+struct OverlayVertex {
+    float x, y, z, rhw;
+    D3DCOLOR color;
+    float u, v;
+};
+inline constexpr DWORD kOverlayFvf = D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1;
+
+// Untransformed and unlit, coloured per vertex.
+struct ColorVertex {
+    float x, y, z;
+    D3DCOLOR color;
+};
+inline constexpr DWORD kColorFvf = D3DFVF_XYZ | D3DFVF_DIFFUSE;
+
 // Windowed, no window: a width x height X8R8G8B8 back buffer with a depth
 // buffer of `depth`, presented at once.
 D3DPRESENT_PARAMETERS windowedParameters(UINT width, UINT height, D3DFORMAT depth);

@@ -16,19 +16,6 @@ using namespace reference_scenes;
 
 namespace {
 
-struct ScreenVertex {
-    float x, y, z, rhw;
-    D3DCOLOR color;
-    float u, v;
-};
-constexpr DWORD kScreenFvf = D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1;
-
-struct ClipVertex {
-    float x, y, z;
-    D3DCOLOR color;
-};
-constexpr DWORD kClipFvf = D3DFVF_XYZ | D3DFVF_DIFFUSE;
-
 class Rasterizer : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -77,7 +64,7 @@ protected:
     IDirect3DVertexBuffer9* buffer_ = nullptr;
 };
 
-void quad(std::vector<ScreenVertex>& out, float x1, float y1, float x2, float y2, D3DCOLOR color, float z = 0.5f) {
+void quad(std::vector<OverlayVertex>& out, float x1, float y1, float x2, float y2, D3DCOLOR color, float z = 0.5f) {
     out.push_back({x1, y2, z, 1, color, 0, 1});
     out.push_back({x1, y1, z, 1, color, 0, 0});
     out.push_back({x2, y2, z, 1, color, 1, 1});
@@ -87,9 +74,9 @@ void quad(std::vector<ScreenVertex>& out, float x1, float y1, float x2, float y2
 }
 
 TEST_F(Rasterizer, PixelCentresSitOnIntegerCoordinatesWithTheTopLeftRule) {
-    std::vector<ScreenVertex> v;
+    std::vector<OverlayVertex> v;
     quad(v, 10, 10, 20, 20, 0xFFFFFFFF);
-    draw(v, kScreenFvf);
+    draw(v, kOverlayFvf);
     const Image image = frame();
     int covered = 0;
     for (UINT y = 0; y < 40; ++y)
@@ -104,7 +91,7 @@ TEST_F(Rasterizer, PixelCentresSitOnIntegerCoordinatesWithTheTopLeftRule) {
 TEST_F(Rasterizer, SharedEdgesCoverEveryPixelExactlyOnce) {
     // A fan of triangles around an off-grid centre, added on top of each
     // other: a pixel drawn twice would show 128 instead of 64.
-    std::vector<ScreenVertex> v;
+    std::vector<OverlayVertex> v;
     const float cx = 80.37f, cy = 59.61f;
     const float ring[][2] = {{3.3f, 2.1f}, {80.5f, 1.0f}, {157.25f, 4.75f}, {158.0f, 60.0f}, {150.5f, 117.125f},
                              {79.0f, 118.0f}, {2.0f, 116.5f}, {1.5f, 60.5f}};
@@ -121,7 +108,7 @@ TEST_F(Rasterizer, SharedEdgesCoverEveryPixelExactlyOnce) {
     device_->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
     device_->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_ONE);
     device_->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ONE);
-    draw(v, kScreenFvf);
+    draw(v, kOverlayFvf);
     const Image image = frame();
     int once = 0;
     for (std::uint32_t c : image.pixels) {
@@ -161,11 +148,11 @@ TEST_F(Rasterizer, CoverageIsExactlyTheEdgeFunctionsWithTheTopLeftRule) {
             q[1][1] = q[0][1];  // a horizontal edge
         if (n % 7 == 2)
             q[2][0] = q[1][0];  // a vertical edge
-        std::vector<ScreenVertex> v;
+        std::vector<OverlayVertex> v;
         for (auto& p : q)
             v.push_back({float(p[0]) / 4, float(p[1]) / 4, 0.5f, 1, 0xFFFFFFFF, 0, 0});
         device_->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
-        draw(v, kScreenFvf);
+        draw(v, kOverlayFvf);
         const Image image = frame();
 
         // Screen y runs down: a positive area is clockwise, inside is E > 0,
@@ -204,9 +191,9 @@ TEST_F(Rasterizer, ClipSpaceFillsExactlyTheViewport) {
     ASSERT_EQ(device_->SetViewport(&viewport), D3D_OK);
     // Identity transforms: the square -1..1 is the whole viewport.
     const D3DCOLOR c = 0xFF00FF00;
-    draw(std::vector<ClipVertex>{{-1, -1, 0.5f, c}, {-1, 1, 0.5f, c}, {1, -1, 0.5f, c},
+    draw(std::vector<ColorVertex>{{-1, -1, 0.5f, c}, {-1, 1, 0.5f, c}, {1, -1, 0.5f, c},
                                  {1, 1, 0.5f, c}, {1, -1, 0.5f, c}, {-1, 1, 0.5f, c}},
-         kClipFvf);
+         kColorFvf);
     const Image image = frame();
     for (UINT y = 15; y < 65; ++y)
         for (UINT x = 25; x < 85; ++x) {
@@ -216,22 +203,22 @@ TEST_F(Rasterizer, ClipSpaceFillsExactlyTheViewport) {
 }
 
 TEST_F(Rasterizer, DepthWritesCanBeTurnedOffAndTheTestChanged) {
-    std::vector<ScreenVertex> near, far;
+    std::vector<OverlayVertex> near, far;
     quad(near, 10, 10, 50, 50, 0xFFFF0000, 0.2f);
     quad(far, 30, 30, 70, 70, 0xFF0000FF, 0.8f);
     device_->SetRenderState(D3DRS_ZWRITEENABLE, FALSE);
-    draw(near, kScreenFvf);
+    draw(near, kOverlayFvf);
     device_->SetRenderState(D3DRS_ZWRITEENABLE, TRUE);
-    draw(far, kScreenFvf);
+    draw(far, kOverlayFvf);
     Image image = frame();
     EXPECT_EQ(image.at(40, 40) & 0xFFFFFF, 0x0000FFu) << "the near quad left no depth behind";
     EXPECT_EQ(image.at(20, 20) & 0xFFFFFF, 0xFF0000u);
 
     // Now red again, but only where it is farther than what is there.
     device_->SetRenderState(D3DRS_ZFUNC, D3DCMP_GREATER);
-    std::vector<ScreenVertex> farther;
+    std::vector<OverlayVertex> farther;
     quad(farther, 0, 0, 160, 120, 0xFFFF0000, 0.9f);
-    draw(farther, kScreenFvf);
+    draw(farther, kOverlayFvf);
     image = frame();
     EXPECT_EQ(image.at(40, 40) & 0xFFFFFF, 0xFF0000u);  // 0.9 > 0.8
     EXPECT_EQ(image.at(100, 100) & 0xFFFFFF, 0x000000u) << "1.0 from the clear is not exceeded";
@@ -248,15 +235,15 @@ TEST_F(Rasterizer, BothSourceAlphaFactorsOverrideTheDestinationFactor) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.srcBlend);
         device_->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
-        std::vector<ScreenVertex> background, front;
+        std::vector<OverlayVertex> background, front;
         quad(background, 0, 0, 160, 120, 0xFF0000FF);
-        draw(background, kScreenFvf);
+        draw(background, kOverlayFvf);
         device_->SetRenderState(D3DRS_ZFUNC, D3DCMP_ALWAYS);
         device_->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
         device_->SetRenderState(D3DRS_SRCBLEND, c.srcBlend);
         device_->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ZERO);
         quad(front, 20, 20, 60, 60, 0x40FF0000);
-        draw(front, kScreenFvf);
+        draw(front, kOverlayFvf);
         const Image image = frame();
         EXPECT_EQ(image.at(40, 40) & 0xFFFFFF, c.expected);
         EXPECT_EQ(image.at(80, 80) & 0xFFFFFF, 0x0000FFu);
@@ -268,10 +255,10 @@ TEST_F(Rasterizer, BothSourceAlphaFactorsOverrideTheDestinationFactor) {
 
 TEST_F(Rasterizer, FlatShadingTakesTheFirstVertexColour) {
     device_->SetRenderState(D3DRS_SHADEMODE, D3DSHADE_FLAT);
-    draw(std::vector<ScreenVertex>{{10, 100, 0.5f, 1, 0xFF102030, 0, 0},
+    draw(std::vector<OverlayVertex>{{10, 100, 0.5f, 1, 0xFF102030, 0, 0},
                                    {10, 10, 0.5f, 1, 0xFFFFFFFF, 0, 0},
                                    {140, 100, 0.5f, 1, 0xFF000000, 0, 0}},
-         kScreenFvf);
+         kOverlayFvf);
     const Image image = frame();
     EXPECT_EQ(image.at(20, 90) & 0xFFFFFF, 0x102030u);
     EXPECT_EQ(image.at(40, 60) & 0xFFFFFF, 0x102030u);
@@ -289,12 +276,12 @@ TEST_F(Rasterizer, TextureChangesAfterAFirstDrawAreSeen) {
     fill(0xFF00FF00);
     device_->SetTexture(0, texture);
     device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
-    std::vector<ScreenVertex> v;
+    std::vector<OverlayVertex> v;
     quad(v, 0, 0, 160, 120, 0xFFFFFFFF);
-    draw(v, kScreenFvf);
+    draw(v, kOverlayFvf);
     EXPECT_EQ(frame().at(80, 60) & 0xFFFFFF, 0x00FF00u);
     fill(0xFFFF00FF);
-    draw(v, kScreenFvf);
+    draw(v, kOverlayFvf);
     EXPECT_EQ(frame().at(80, 60) & 0xFFFFFF, 0xFF00FFu);
     device_->SetTexture(0, nullptr);
     texture->Release();
