@@ -550,9 +550,9 @@ void RefRasterizer::processVertices(const FixedFunctionState& state, const Trian
     }
 }
 
-void RefRasterizer::drawTriangles(const FixedFunctionState& state, const TriangleList& list) {
+HRESULT RefRasterizer::drawTriangles(const FixedFunctionState& state, const TriangleList& list) {
     if (width_ == 0 || list.triangleCount == 0 || !list.vertices)
-        return;
+        return D3D_OK;
     const DWORD* rs = state.renderState;
     PixelPipeline pipe;
     pipe.depthTest = hasDepth_ && rs[D3DRS_ZENABLE] != D3DZB_FALSE;
@@ -620,12 +620,13 @@ void RefRasterizer::drawTriangles(const FixedFunctionState& state, const Triangl
     pipe.vpMinZ = vp.MinZ;
     pipe.vpMaxZ = vp.MaxZ;
     if (pipe.clipX0 >= pipe.clipX1 || pipe.clipY0 >= pipe.clipY1)
-        return;
+        return D3D_OK;
 
     processVertices(state, list);
     for (UINT t = 0; t < list.triangleCount; ++t)
         if (visible_[t])
             drawClipped(pipe, &vertices_[size_t(t) * 3], 3);
+    return D3D_OK;
 }
 
 void RefRasterizer::drawClipped(const PixelPipeline& pipe, const Vertex* tri, int) {
