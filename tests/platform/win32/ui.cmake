@@ -11,3 +11,9 @@ vl_add_gtest(win32_test_ui_headless SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_ui_he
   LIBS vl_win32 ENV DISPLAY= WAYLAND_DISPLAY= QT_QPA_PLATFORM=)
 vl_add_gtest(win32_test_ui_no_server SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_ui_no_server.cpp
   LIBS vl_win32 ENV DISPLAY=:987 WAYLAND_DISPLAY= QT_QPA_PLATFORM=)
+
+# Answers message boxes and dialogs at once, for tests of the programs built
+# on the layer; its users see no Qt.
+add_library(vl_win32_test_modals STATIC ${CMAKE_CURRENT_LIST_DIR}/modal_answerer.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/modal_answerer.h)
+target_link_libraries(vl_win32_test_modals PUBLIC vl_win32 PRIVATE Qt6::Widgets)
