@@ -1205,7 +1205,7 @@ void RefRasterizer::rasterize(const PixelPipeline& pipe, const ScreenVertex& a0,
 #endif
     walkRows([&](int y, int first, int last) VL_INLINE {
         const float rowOffset = float(y - y0), colOffset = float(first - x0);
-        float z = zPlane.base + zPlane.dx * colOffset + zPlane.dy * rowOffset;
+        const float z = zPlane.base + zPlane.dx * colOffset + zPlane.dy * rowOffset;
         float invW = wPlane.base + wPlane.dx * colOffset + wPlane.dy * rowOffset;
         std::uint32_t* colorRow = colorBase + size_t(y) * pitch;
         float* depthRow = depthBase ? depthBase + size_t(y) * pitch : nullptr;
@@ -1227,14 +1227,16 @@ void RefRasterizer::rasterize(const PixelPipeline& pipe, const ScreenVertex& a0,
             }
 #endif
             for (int x = first; x <= last; ++x) {
-                if (compare(pipe.zFunc, z, depthRow[x])) {
+                // Depth is stepped exactly as the fast spans step it, so the
+                // same triangle lands on the same depths whatever the pass.
+                const float zHere = z + zPlane.dx * float(x - first);
+                if (compare(pipe.zFunc, zHere, depthRow[x])) {
                     const float wv = 1.0f / invW;
                     const float c[4] = {a[0] * wv, a[1] * wv, a[2] * wv, a[3] * wv};
                     colorRow[x] = pack(c);
                     if (pipe.depthWrite)
-                        depthRow[x] = z;
+                        depthRow[x] = zHere;
                 }
-                z += zPlane.dx;
                 invW += wPlane.dx;
                 for (int k = 0; k < 4; ++k)
                     a[k] += attr[k].dx;
@@ -1243,14 +1245,13 @@ void RefRasterizer::rasterize(const PixelPipeline& pipe, const ScreenVertex& a0,
         }
 
         for (int x = first; x <= last; ++x) {
-            const float zHere = z;
+            const float zHere = z + zPlane.dx * float(x - first);
             const float wv = 1.0f / invW;
             float v[kAttrCount];
             for (int k = 0; k < attrCount; ++k) {
                 v[k] = a[k] * wv;
                 a[k] += attr[k].dx;
             }
-            z += zPlane.dx;
             invW += wPlane.dx;
             if (pipe.depthTest && !compare(pipe.zFunc, zHere, depthRow[x]))
                 continue;
