@@ -33,6 +33,8 @@ public:
     std::set<std::pair<D3DFORMAT, D3DFORMAT>> surfaces = {{D3DFMT_X8R8G8B8, D3DFMT_A8R8G8B8},
                                                           {D3DFMT_X8R8G8B8, D3DFMT_X8R8G8B8},
                                                           {D3DFMT_R5G6B5, D3DFMT_R5G6B5}};
+    // Per device type instead of the pairs above, where given.
+    std::map<D3DDEVTYPE, std::set<std::pair<D3DFORMAT, D3DFORMAT>>> typeSurfaces;
     bool windowedSurfaces = true;
     bool fullscreenSurfaces = true;
     std::set<D3DFORMAT> depthFormats = {D3DFMT_D16, D3DFMT_D24S8};
@@ -82,7 +84,8 @@ public:
 
     HRESULT CheckDeviceType(UINT ordinal, D3DDEVTYPE type, D3DFORMAT adapterFormat, D3DFORMAT backBufferFormat,
                             BOOL windowed) override {
-        if (!hasType(ordinal, type) || !surfaces.count({adapterFormat, backBufferFormat}))
+        const auto& pairs = typeSurfaces.count(type) ? typeSurfaces.at(type) : surfaces;
+        if (!hasType(ordinal, type) || !pairs.count({adapterFormat, backBufferFormat}))
             return D3DERR_NOTAVAILABLE;
         return (windowed ? windowedSurfaces : fullscreenSurfaces) ? D3D_OK : D3DERR_NOTAVAILABLE;
     }

@@ -43,7 +43,7 @@ TEST(WindowedSearch, PrefersHalAndAMatchingBackBufferAndHonoursTheTypeFilter) {
     const struct {
         const char* name;
         std::vector<FakeAdapter> adapters;
-        std::set<std::pair<D3DFORMAT, D3DFORMAT>> surfaces;
+        std::set<std::pair<D3DFORMAT, D3DFORMAT>> surfaces, halSurfaces;  // no HAL pairs: the same as REF
         bool requireHal, requireRef;
         bool found;
         UINT ordinal;
@@ -52,23 +52,27 @@ TEST(WindowedSearch, PrefersHalAndAMatchingBackBufferAndHonoursTheTypeFilter) {
     } cases[] = {
         {"HAL on a later adapter beats REF on the first",
          {AdapterWith({{D3DDEVTYPE_REF, any}}), AdapterWith({{D3DDEVTYPE_HAL, any}})},
-         {{D3DFMT_X8R8G8B8, D3DFMT_A8R8G8B8}, {D3DFMT_X8R8G8B8, D3DFMT_X8R8G8B8}},
+         {{D3DFMT_X8R8G8B8, D3DFMT_A8R8G8B8}, {D3DFMT_X8R8G8B8, D3DFMT_X8R8G8B8}}, {},
          false, false, true, 1, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8},
+        {"HAL with an unequal back buffer beats REF with an equal one",
+         {AdapterWith({{D3DDEVTYPE_REF, any}}), AdapterWith({{D3DDEVTYPE_HAL, any}})},
+         {{D3DFMT_X8R8G8B8, D3DFMT_X8R8G8B8}}, {{D3DFMT_X8R8G8B8, D3DFMT_A8R8G8B8}},
+         false, false, true, 1, D3DDEVTYPE_HAL, D3DFMT_A8R8G8B8},
         {"an unequal back buffer only when nothing better follows",
          {AdapterWith({{D3DDEVTYPE_HAL, any}})},
-         {{D3DFMT_X8R8G8B8, D3DFMT_A8R8G8B8}},
+         {{D3DFMT_X8R8G8B8, D3DFMT_A8R8G8B8}}, {},
          false, false, true, 0, D3DDEVTYPE_HAL, D3DFMT_A8R8G8B8},
         {"REF keeps its first combination",
          {AdapterWith({{D3DDEVTYPE_HAL, any}, {D3DDEVTYPE_REF, any}})},
-         {{D3DFMT_X8R8G8B8, D3DFMT_A8R8G8B8}, {D3DFMT_X8R8G8B8, D3DFMT_X8R8G8B8}},
+         {{D3DFMT_X8R8G8B8, D3DFMT_A8R8G8B8}, {D3DFMT_X8R8G8B8, D3DFMT_X8R8G8B8}}, {},
          false, true, true, 0, D3DDEVTYPE_REF, D3DFMT_A8R8G8B8},
         {"HAL required but absent",
          {AdapterWith({{D3DDEVTYPE_REF, any}})},
-         {{D3DFMT_X8R8G8B8, D3DFMT_X8R8G8B8}},
+         {{D3DFMT_X8R8G8B8, D3DFMT_X8R8G8B8}}, {},
          true, false, false, 0, D3DDEVTYPE_HAL, D3DFMT_UNKNOWN},
         {"no combination in the desktop format",
          {AdapterWith({{D3DDEVTYPE_HAL, any}})},
-         {{D3DFMT_R5G6B5, D3DFMT_R5G6B5}},
+         {{D3DFMT_R5G6B5, D3DFMT_R5G6B5}}, {},
          false, false, false, 0, D3DDEVTYPE_HAL, D3DFMT_UNKNOWN},
     };
     for (const auto& c : cases) {
@@ -76,6 +80,8 @@ TEST(WindowedSearch, PrefersHalAndAMatchingBackBufferAndHonoursTheTypeFilter) {
         d3d.adapters = c.adapters;
         d3d.adapters[0].modes.push_back({800, 600, 60, D3DFMT_R5G6B5});
         d3d.surfaces = c.surfaces;
+        if (!c.halSurfaces.empty())
+            d3d.typeSurfaces[D3DDEVTYPE_HAL] = c.halSurfaces;
         Catalog catalog(d3d);
         DisplaySettings settings = Scribbled();
         const bool found = FindBestWindowedSettings(catalog.catalog, &d3d, kClient, c.requireHal, c.requireRef, settings);
@@ -129,24 +135,28 @@ TEST(FullscreenSearch, PrefersHalInTheDesktopFormatWithAMatchingBackBuffer) {
         const char* name;
         std::vector<FakeAdapter> adapters;
         D3DFORMAT desktopFormat;
-        std::set<std::pair<D3DFORMAT, D3DFORMAT>> surfaces;
+        std::set<std::pair<D3DFORMAT, D3DFORMAT>> surfaces, halSurfaces;  // no HAL pairs: the same as REF
         bool requireRef;
         UINT ordinal;
         D3DDEVTYPE type;
         D3DFORMAT adapterFormat, backBuffer;
     } cases[] = {
         {"HAL on a later adapter beats REF on the first",
-         {AdapterWith({{D3DDEVTYPE_REF, any}}), AdapterWith({{D3DDEVTYPE_HAL, any}})}, D3DFMT_X8R8G8B8, all, false,
+         {AdapterWith({{D3DDEVTYPE_REF, any}}), AdapterWith({{D3DDEVTYPE_HAL, any}})}, D3DFMT_X8R8G8B8, all, {}, false,
          1, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, D3DFMT_X8R8G8B8},
         {"the desktop format wins over the first listed",
-         {AdapterWith({{D3DDEVTYPE_HAL, any}})}, D3DFMT_R5G6B5, all, false, 0, D3DDEVTYPE_HAL, D3DFMT_R5G6B5,
+         {AdapterWith({{D3DDEVTYPE_HAL, any}})}, D3DFMT_R5G6B5, all, {}, false, 0, D3DDEVTYPE_HAL, D3DFMT_R5G6B5,
          D3DFMT_R5G6B5},
         {"the desktop format even with an unequal back buffer",
          {AdapterWith({{D3DDEVTYPE_HAL, any}})}, D3DFMT_R5G6B5,
-         {{D3DFMT_X8R8G8B8, D3DFMT_X8R8G8B8}, {D3DFMT_R5G6B5, D3DFMT_X1R5G5B5}}, false, 0, D3DDEVTYPE_HAL,
+         {{D3DFMT_X8R8G8B8, D3DFMT_X8R8G8B8}, {D3DFMT_R5G6B5, D3DFMT_X1R5G5B5}}, {}, false, 0, D3DDEVTYPE_HAL,
          D3DFMT_R5G6B5, D3DFMT_X1R5G5B5},
+        {"HAL with an unequal back buffer beats REF with an equal one",
+         {AdapterWith({{D3DDEVTYPE_REF, any}}), AdapterWith({{D3DDEVTYPE_HAL, any}})}, D3DFMT_X8R8G8B8,
+         {{D3DFMT_X8R8G8B8, D3DFMT_X8R8G8B8}}, {{D3DFMT_X8R8G8B8, D3DFMT_A8R8G8B8}}, false, 1, D3DDEVTYPE_HAL,
+         D3DFMT_X8R8G8B8, D3DFMT_A8R8G8B8},
         {"REF required",
-         {AdapterWith({{D3DDEVTYPE_HAL, any}, {D3DDEVTYPE_REF, any}})}, D3DFMT_X8R8G8B8, all, true, 0,
+         {AdapterWith({{D3DDEVTYPE_HAL, any}, {D3DDEVTYPE_REF, any}})}, D3DFMT_X8R8G8B8, all, {}, true, 0,
          D3DDEVTYPE_REF, D3DFMT_X8R8G8B8, D3DFMT_A8R8G8B8},
     };
     for (const auto& c : cases) {
@@ -157,6 +167,8 @@ TEST(FullscreenSearch, PrefersHalInTheDesktopFormatWithAMatchingBackBuffer) {
             adapter.desktop.Format = c.desktopFormat;
         }
         d3d.surfaces = c.surfaces;
+        if (!c.halSurfaces.empty())
+            d3d.typeSurfaces[D3DDEVTYPE_HAL] = c.halSurfaces;
         Catalog catalog(d3d);
         DisplaySettings settings = Scribbled();
         settings.isWindowed = true;
