@@ -122,7 +122,9 @@ protected:
                                  {800, 600, 60, D3DFMT_X8R8G8B8},
                                  {800, 600, 75, D3DFMT_X8R8G8B8},
                                  {1024, 768, 60, D3DFMT_X8R8G8B8},
-                                 {800, 600, 60, D3DFMT_R5G6B5}};
+                                 {800, 600, 60, D3DFMT_R5G6B5},
+                                 // too wide for the resolution list's item data: never offered
+                                 {70000, 768, 60, D3DFMT_X8R8G8B8}};
         d3d.adapters[1].description = "Fake adapter two";
         d3d.adapters[1].deviceTypes = {{D3DDEVTYPE_REF, {}}};
         d3d.multisample = {{D3DMULTISAMPLE_NONE, 1}, {D3DMULTISAMPLE_2_SAMPLES, 3}, {D3DMULTISAMPLE_4_SAMPLES, 0}};
