@@ -52,6 +52,13 @@ public:
     HRESULT AcceptDevice(D3DCAPS9* caps, DWORD behaviorFlags, D3DFORMAT backBufferFormat) override;
     void UpdateFrameStats() override;
 
+    // The window's client size at creation, and whether to start full screen.
+    void SetStart(DWORD width, DWORD height, bool fullscreen) {
+        createWidth = width;
+        createHeight = height;
+        startFullscreen = fullscreen;
+    }
+
     // What tests look at and drive directly.
     using RenderApp::StepFrame;
     using RenderApp::SwitchWindowMode;
