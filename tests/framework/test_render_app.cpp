@@ -73,6 +73,7 @@ protected:
         DrainQueue();
         testsupport::AnswerModals(nullptr);
         platform::d3d9::testing::SetHalCreationFails(false);
+        platform::d3d9::testing::SetHalShadersBroken(false);
         SetFrameTimerClock(nullptr);
     }
 
@@ -432,7 +433,7 @@ TEST_F(Frame, HooksPairAcrossCreateResetModeSwitchSettingsAndClose) {
     EXPECT_TRUE(boxes.empty());
 }
 
-TEST_F(Frame, CancelledSettingsChangeNothing) {
+TEST_F(Frame, CancelledSettingsChangeNothingButTheWayBackFromFullScreen) {
     ASSERT_EQ(CreateOn(D3DDEVTYPE_REF), S_OK);
     testsupport::AnswerModals(&boxes, "Cancel");
     const DisplaySettings before = app->Settings();
@@ -442,6 +443,37 @@ TEST_F(Frame, CancelledSettingsChangeNothing) {
     EXPECT_EQ(app->Settings().CurrentCombination(), before.CurrentCombination());
     EXPECT_EQ(app->counts.createDeviceObjects, counts.createDeviceObjects);
     EXPECT_EQ(app->counts.restoreVolatileObjects, counts.restoreVolatileObjects);
+
+    // The dialog is never shown over a full-screen device: the window comes back first.
+    ASSERT_EQ(app->SwitchWindowMode(), S_OK);
+    ASSERT_FALSE(app->IsWindowed());
+    EXPECT_EQ(app->RunDisplaySettings(), S_OK);
+    EXPECT_EQ(testsupport::AnsweredDialogs(), 2);
+    EXPECT_TRUE(app->IsWindowed());
+    EXPECT_EQ(app->counts.createDeviceObjects, counts.createDeviceObjects);
+    EXPECT_EQ(app->counts.restoreVolatileObjects, counts.restoreVolatileObjects + 2);
+    EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(Frame, AFrameThatCannotBeDrawnClosesTheWindowAndSaysWhyOnce) {
+    const HRESULT hr = CreateOn(D3DDEVTYPE_HAL);
+    if (hr == E_NOTIMPL)
+        GTEST_SKIP() << "no HAL here";
+    ASSERT_EQ(hr, S_OK);
+    HandClock::step = 1000;
+    // The triangle's program will not build: its draw fails, and with it the frame.
+    platform::d3d9::testing::SetHalShadersBroken(true);
+    ::testing::internal::CaptureStderr();
+    const int status = app->Run();
+    const std::string log = ::testing::internal::GetCapturedStderr();
+    platform::d3d9::testing::SetHalShadersBroken(false);
+    EXPECT_EQ(status, 1) << "a run that ended in an error does not look successful";
+    EXPECT_EQ(app->counts.renderScene, 1);
+    EXPECT_EQ(app->Window(), nullptr);
+    EXPECT_NE(log.find("HAL: a fixed-function program could not be built"), std::string::npos) << log;
+    EXPECT_NE(log.find("vibrolane frame: a frame could not be drawn (error 0x88760827)"), std::string::npos) << log;
+    EXPECT_TRUE(boxes.empty()) << "the frame step itself shows no message box";
+    ExpectHooksPaired();
 }
 
 TEST_F(Frame, FailuresInsideCreateCloseTheWindowAtOnce) {
