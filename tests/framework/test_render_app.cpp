@@ -553,6 +553,60 @@ TEST_F(Frame, AHalThatCannotBeHadFallsBackToTheReferenceDeviceOnce) {
     }
 }
 
+TEST_F(Frame, EveryCodeHasItsTextAndEveryKindItsEnding) {
+    // Each row's text must be its own: a distinctive piece of it is enough
+    // to tell the rows apart.
+    struct Row {
+        DWORD code;
+        const char* piece;
+    };
+    const Row rows[] = {
+        {0x82000001, "Could not initialize Direct3D. You may\nwant to check"},
+        {0x82000003, "Could not find any compatible Direct3D\ndevices."},
+        {0x82000004, "16- or 32-bit display mode and re-run this\nsample."},
+        {0x82000005, "No hardware-accelerated Direct3D devices\nwere found."},
+        {0x82000006, "not available on your Direct3D hardware\naccelerator."},
+        {0x82000007, "cannot\nrender into a window.\nPress F2"},
+        {0x82000008, "render into a window with the current\ndesktop display settings."},
+        {0x82000009, "accelerator with the current desktop display\nsettings."},
+        {0x8200000A, "A D3D object has a non-zero reference\ncount"},
+        {0x8200000B, "Could not load required media."},
+        {0x80070002, "Could not load required media."},
+        {0x8200000C, "Could not reset the Direct3D device."},
+        {0x8200000D, "Warning: Nothing will be rendered."},
+        {0x8007000E, "Not enough memory."},
+        {0x8876017C, "Not enough video memory."},
+        {0x82000002, "Generic application error. Enable\ndebug output for detailed information."},
+        {0x80004005, "Generic application error."},
+    };
+    for (const Row& row : rows) {
+        boxes.clear();
+        EXPECT_EQ(app->ReportError(HRESULT(row.code), kWarning), HRESULT(row.code));
+        ASSERT_EQ(boxes.size(), 1u) << std::hex << row.code;
+        EXPECT_NE(boxes[0].text.find(row.piece), std::string::npos) << std::hex << row.code << ": " << boxes[0].text;
+        EXPECT_EQ(boxes[0].text, ErrorText(HRESULT(row.code))) << "a warning is the text alone";
+        EXPECT_EQ(boxes[0].icon, unsigned(MB_ICONWARNING));
+        EXPECT_EQ(boxes[0].caption, "vibrolane frame");
+    }
+    EXPECT_EQ(std::string(ErrorText(HRESULT(0x8200000D))),
+              "Warning: Nothing will be rendered.\nThe reference rendering device was selected, but your\ncomputer "
+              "only has a reduced-functionality reference device\ninstalled.  Install the DirectX SDK to get the "
+              "full\nreference device.\n");
+
+    boxes.clear();
+    app->ReportError(E_OUTOFMEMORY, kSwitchedToReference);
+    app->ReportError(E_OUTOFMEMORY, kFatal);
+    app->ReportError(HRESULT(0x8200000C), kFatal);
+    app->ReportError(HRESULT(0x8200000C), kWarning);
+    ASSERT_EQ(boxes.size(), 2u) << "nothing at all after the first fatal report";
+    EXPECT_EQ(boxes[0].text,
+              "Not enough memory.\n\nSwitching to the reference rasterizer,\na software device that implements the "
+              "entire\nDirect3D feature set, but runs very slowly.");
+    EXPECT_EQ(boxes[0].icon, unsigned(MB_ICONWARNING));
+    EXPECT_EQ(boxes[1].text, "Not enough memory.\n\nThis sample will now exit.");
+    EXPECT_EQ(boxes[1].icon, unsigned(MB_ICONERROR));
+}
+
 // ---------------------------------------------------------------- the program's exit status
 
 TEST(FrameProgram, ExitsWithOneWhenItCannotStart) {
