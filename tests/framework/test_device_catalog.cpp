@@ -464,6 +464,7 @@ TEST(DeviceCatalog, TheRealLayerOffersReferenceAndWhateverHardwareThereIs) {
     ASSERT_NE(d3d, nullptr);
     D3DCAPS9 caps;
     const bool halPresent = SUCCEEDED(d3d->GetDeviceCaps(0, D3DDEVTYPE_HAL, &caps));
+    RecordProperty("hal", halPresent ? "present" : "absent");
     {
         DeviceCatalog catalog;
         catalog.d3d = d3d;

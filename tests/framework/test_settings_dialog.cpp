@@ -219,6 +219,26 @@ TEST_F(SettingsDialog, WindowedListsShowTheDesktopDisabledAndCancelChangesNothin
     EXPECT_TRUE(SameSettings(settings, before));
 }
 
+TEST_F(SettingsDialog, OkWithoutChangesReturnsTheSettingsItStartedFrom) {
+    for (bool usesDepthBuffer : {false, true}) {
+        for (bool windowed : {true, false}) {
+            DeviceCatalog own;
+            own.d3d = &d3d;
+            own.usesDepthBuffer = usesDepthBuffer;
+            ASSERT_EQ(own.Enumerate(), S_OK);
+            DisplaySettings start;
+            ASSERT_EQ(ChooseInitialSettings(own, &d3d, RECT{0, 0, 400, 300}, !windowed, start), S_OK);
+            ASSERT_EQ(start.isWindowed, windowed);
+            DisplaySettingsDialog dialog(&own, start);
+            Script s;
+            s.steps.push_back([](HWND d) { Click(d, IDOK); });
+            EXPECT_EQ(RunDialog(s), IDOK);
+            EXPECT_TRUE(SameSettings(dialog.Result(), start))
+                << (usesDepthBuffer ? "depth, " : "") << (windowed ? "windowed" : "full screen");
+        }
+    }
+}
+
 TEST_F(SettingsDialog, FullScreenListsCascadeFromTheModesAndOkReturnsTheChoice) {
     Build(false);
     const DisplaySettings before = settings;
