@@ -243,21 +243,25 @@ TEST_P(FrameOnEachDevice, MessageTablePausesResumesAndAnswers) {
         WPARAM wParam;
         bool activeAfter;
         bool minimizedAfter;
+        int renders;
     };
     const Row rows[] = {
-        {"menu opens", WM_ENTERMENULOOP, 0, false, false},
-        {"menu closes", WM_EXITMENULOOP, 0, true, false},
-        {"size-move begins", WM_ENTERSIZEMOVE, 0, false, false},
-        {"size-move ends, same size", WM_EXITSIZEMOVE, 0, true, false},
-        {"minimised", WM_SIZE, SIZE_MINIMIZED, false, true},
-        {"restored from minimised", WM_SIZE, SIZE_RESTORED, true, false},
-        {"plain restore", WM_SIZE, SIZE_RESTORED, true, false},
+        {"paint while running: the loop draws anyway", WM_PAINT, 0, true, false, 0},
+        {"menu opens", WM_ENTERMENULOOP, 0, false, false, 0},
+        {"paint while paused draws the scene", WM_PAINT, 0, false, false, 1},
+        {"menu closes", WM_EXITMENULOOP, 0, true, false, 0},
+        {"size-move begins", WM_ENTERSIZEMOVE, 0, false, false, 0},
+        {"size-move ends, same size", WM_EXITSIZEMOVE, 0, true, false, 0},
+        {"minimised", WM_SIZE, SIZE_MINIMIZED, false, true, 0},
+        {"restored from minimised", WM_SIZE, SIZE_RESTORED, true, false, 0},
+        {"plain restore", WM_SIZE, SIZE_RESTORED, true, false, 0},
     };
     for (const Row& row : rows) {
         const TriangleApp::Counts before = app->counts;
         Send(row.message, row.wParam, 0);
         EXPECT_EQ(app->IsActive(), row.activeAfter) << row.name;
         EXPECT_EQ(app->IsMinimized(), row.minimizedAfter) << row.name;
+        EXPECT_EQ(app->counts.renderScene - before.renderScene, row.renders) << row.name;
         EXPECT_EQ(app->counts.restoreVolatileObjects, before.restoreVolatileObjects) << row.name << ": no reset";
     }
 
