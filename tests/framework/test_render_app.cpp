@@ -77,6 +77,16 @@ protected:
         SetFrameTimerClock(nullptr);
     }
 
+    // Lets the window system's answers to a show or hide arrive.
+    static void Settle() {
+        MSG message;
+        for (int i = 0; i < 50; ++i) {
+            while (PeekMessage(&message, nullptr, 0, 0, PM_REMOVE))
+                DispatchMessage(&message);
+            Sleep(2);
+        }
+    }
+
     // Whatever quit a close posted is taken, so that the next modal loop or
     // application does not end at once.
     static void DrainQueue() {
@@ -362,6 +372,31 @@ TEST_F(Frame, ALostDeviceInFullScreenIsResetAndDrawsAgain) {
     EXPECT_FALSE(app->IsDeviceLost()) << "the new context presents";
     EXPECT_FALSE(app->IsWindowed());
     EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(Frame, MinimisingAFullScreenReferenceDeviceLosesItUntilItIsBack) {
+    ASSERT_EQ(CreateOn(D3DDEVTYPE_REF), S_OK);
+    Send(WM_COMMAND, MAKEWPARAM(IDM_TOGGLE_FULLSCREEN, 1));
+    ASSERT_FALSE(app->IsWindowed());
+    ASSERT_EQ(Step(), S_OK);
+    const TriangleApp::Counts before = app->counts;
+    // The window goes away as it would for another application.
+    ShowWindow(app->Window(), SW_MINIMIZE);
+    Settle();
+    ASSERT_EQ(Step(), S_OK);
+    ASSERT_TRUE(app->IsDeviceLost()) << "Present reported the loss";
+
+    // Back again (without a window manager the focus may return before
+    // that): the frame resets the device once and draws on.
+    ShowWindow(app->Window(), SW_RESTORE);
+    Settle();
+    for (int i = 0; i < 3; ++i)
+        ASSERT_EQ(Step(), S_OK);
+    EXPECT_FALSE(app->IsDeviceLost());
+    EXPECT_EQ(app->counts.releaseVolatileObjects, before.releaseVolatileObjects + 1);
+    EXPECT_EQ(app->counts.restoreVolatileObjects, before.restoreVolatileObjects + 1);
+    EXPECT_FALSE(app->IsWindowed());
+    EXPECT_EQ(app->counts.createDeviceObjects, 1) << "reset, never re-created";
 }
 
 TEST_F(Frame, AFatalErrorIsShownOnceClosesTheWindowAndRunReturnsOne) {
