@@ -177,8 +177,8 @@ HRESULT RenderApp::Create(HINSTANCE instance) {
         window = CreateWindowEx(0, "D3D Window", windowTitle, windowStyle, CW_USEDEFAULT, CW_USEDEFAULT, Width(rect),
                                 Height(rect), nullptr, menu, instance, nullptr);
         if (!window) {
-            // Without a window nothing can be shown; the design went on with
-            // none and failed later in less clear ways.
+            // Without a window (no display) nothing can be shown: say so now
+            // rather than fail later in less clear ways.
             if (menu)
                 DestroyMenu(menu);
             d3d->Release();
@@ -550,7 +550,7 @@ HRESULT RenderApp::CheckForSizeChange() {
 
 HRESULT RenderApp::SwitchWindowMode() {
     // Without a combination for the other presentation there is nothing to
-    // switch to; the design would have dereferenced the missing one.
+    // switch to, and the window stays as it is.
     if ((windowed ? settings.fullscreenCombination : settings.windowedCombination) == nullptr)
         return S_OK;
 
