@@ -59,6 +59,7 @@ public:
     D3DMATERIAL9 material{};
     D3DLIGHT9 light{};
     std::vector<std::unique_ptr<RecordingVertexBuffer>> buffers;
+    IDirect3DTexture9* lastTexture = nullptr;  // not held
     int liveBuffers = 0;
 
     void log(const char* format, ...) __attribute__((format(printf, 2, 3))) {
@@ -111,7 +112,10 @@ public:
         log("CreateTexture %u %u %u %lu %d %d", width, height, levels, (unsigned long)usage, int(format), int(pool));
         if (FAILED(createTextureResult))
             return createTextureResult;
-        return real_->CreateTexture(width, height, levels, usage, format, pool, texture, shared);
+        HRESULT hr = real_->CreateTexture(width, height, levels, usage, format, pool, texture, shared);
+        if (SUCCEEDED(hr))
+            lastTexture = *texture;
+        return hr;
     }
     HRESULT CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL pool, IDirect3DVertexBuffer9** buffer,
                                HANDLE* shared) override {
