@@ -13,6 +13,11 @@ constexpr float OverlayLineHeight = 20.0f;
 constexpr float SoundRepeatInterval = 0.5f;
 }  // namespace
 
+void FormatAxisText(char* text, size_t size, const UserInput& input) {
+    std::snprintf(text, size, "Left/Right Axis: %0.2f Up/Down Axis: %0.2f ", static_cast<double>(input.axisLeftRight),
+                  static_cast<double>(input.axisUpDown));
+}
+
 ViewerApp::ViewerApp() {
     windowTitle = "vibrolane";
     createWidth = 500;
@@ -217,8 +222,7 @@ HRESULT ViewerApp::DrawOverlayText() {
     float lineY = static_cast<float>(backBufferDesc.Height);
     char text[260];
     lineY -= OverlayLineHeight;
-    std::snprintf(text, sizeof text, "Left/Right Axis: %0.2f Up/Down Axis: %0.2f ",
-                  static_cast<double>(userInput.axisLeftRight), static_cast<double>(userInput.axisUpDown));
+    FormatAxisText(text, sizeof text, userInput);
     font->DrawString(2, lineY, OverlayTextColour, text);
     for (const char* help : {"Use arrow keys or joystick to rotate object", "Hold 'F5' down to play and repeat a sound",
                              "Press 'F3' to configure input", "Press 'F2' to configure display"}) {

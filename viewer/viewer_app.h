@@ -3,6 +3,7 @@
 // statistics and help lines over it, and remembers the window size.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "framework/render_app.h"
@@ -19,6 +20,10 @@ struct UserInput {
     BOOL configureDisplayRequested;
 };
 static_assert(sizeof(UserInput) == 20, "five 32-bit fields");
+
+// The overlay's read-out of the two axes: two decimals each, and a trailing
+// blank.
+void FormatAxisText(char* text, size_t size, const UserInput& input);
 
 // Menu commands the viewer answers itself.
 inline constexpr WORD CommandConfigureDisplay = 40002;

@@ -60,6 +60,14 @@ public:
     D3DLIGHT9 light{};
     std::vector<std::unique_ptr<RecordingVertexBuffer>> buffers;
     IDirect3DTexture9* lastTexture = nullptr;  // not held
+    // The vertices of every draw of pre-transformed (overlay) vertices, as
+    // the buffer held them when the draw was made.
+    struct OverlayVertex {
+        float x, y, z, rhw;
+        D3DCOLOR colour;
+        float u, v;
+    };
+    std::vector<std::vector<OverlayVertex>> overlayDraws;
     int liveBuffers = 0;
 
     void log(const char* format, ...) __attribute__((format(printf, 2, 3))) {
@@ -226,16 +234,25 @@ public:
     }
     HRESULT DrawPrimitive(D3DPRIMITIVETYPE type, UINT start, UINT count) override {
         log("DrawPrimitive %d %u %u", int(type), start, count);
+        if (fvf_ == (D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1) && stream_) {
+            OverlayVertex* data = nullptr;
+            if (SUCCEEDED(stream_->Lock(0, 0, reinterpret_cast<void**>(&data), D3DLOCK_READONLY))) {
+                overlayDraws.emplace_back(data + start, data + start + 3 * count);
+                stream_->Unlock();
+            }
+        }
         return real_->DrawPrimitive(type, start, count);
     }
     HRESULT SetFVF(DWORD fvf) override {
         log("SetFVF 0x%lx", (unsigned long)fvf);
+        fvf_ = fvf;
         return real_->SetFVF(fvf);
     }
     HRESULT GetFVF(DWORD* fvf) override { return real_->GetFVF(fvf); }
     HRESULT SetStreamSource(UINT stream, IDirect3DVertexBuffer9* buffer, UINT offset, UINT stride) override {
         log("SetStreamSource %u %s %u %u", stream, buffer ? "buffer" : "none", offset, stride);
         IDirect3DVertexBuffer9* real = buffer ? static_cast<RecordingVertexBuffer*>(buffer)->real() : nullptr;
+        stream_ = real;
         return real_->SetStreamSource(stream, real, offset, stride);
     }
     HRESULT GetStreamSource(UINT stream, IDirect3DVertexBuffer9** buffer, UINT* offset, UINT* stride) override {
@@ -249,6 +266,8 @@ public:
 
 private:
     IDirect3DDevice9* real_;
+    IDirect3DVertexBuffer9* stream_ = nullptr;
+    DWORD fvf_ = 0;
 };
 
 inline ULONG RecordingVertexBuffer::Release() {
