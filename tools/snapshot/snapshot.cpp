@@ -5,8 +5,12 @@
 //
 // Exit status: 0 written; 2 bad option or output that cannot be written;
 // 1 anything else.
+#include <unistd.h>
+
 #include <cstdio>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -150,6 +154,15 @@ int main(int argc, char** argv) {
     if (options.help) {
         std::printf("%s\n", SnapshotUsage);
         return 0;
+    }
+
+    // An output that cannot be written is found before the computation.
+    const std::string::size_type slash = options.output.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : options.output.substr(0, slash);
+    if (access(folder.c_str(), W_OK | X_OK) != 0 ||
+        (access(options.output.c_str(), F_OK) == 0 && access(options.output.c_str(), W_OK) != 0)) {
+        complain("cannot write '" + options.output + "': " + std::strerror(errno));
+        return ExitUsage;
     }
 
     // Fonts need the GUI library; its offscreen platform needs no display.
