@@ -1,5 +1,7 @@
 #include "viewer/input_mapper.h"
 
+#include "viewer/viewer_app.h"
+
 #include <cmath>
 #include <cstring>
 #include <new>

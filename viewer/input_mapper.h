@@ -20,14 +20,7 @@ enum InputAction : DWORD {
     PlaySound = 9,
 };
 
-// Combined input of all devices, rebuilt every frame by PollInput.
-struct UserInput {
-    float axisUpDown;
-    float axisLeftRight;
-    BOOL playSoundDown;
-    BOOL configureInputRequested;
-    BOOL configureDisplayRequested;
-};
+struct UserInput;  // the viewer's combined input of a frame
 
 // What one device last reported; every field keeps its value until an event
 // for its action arrives.

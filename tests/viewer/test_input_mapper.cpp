@@ -9,6 +9,7 @@
 
 #include "tests/viewer/fake_input_device.h"
 #include "viewer/input_mapper.h"
+#include "viewer/viewer_app.h"
 
 using inputtest::FakeInputDevice;
 
