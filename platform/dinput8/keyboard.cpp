@@ -1,6 +1,7 @@
 #include <Qt>
 #include <array>
 #include <cstdio>
+#include <vector>
 
 #include "platform/dinput8/dinput_internal.h"
 #include "platform/win32/window_access.h"
@@ -80,6 +81,9 @@ public:
     std::string storeKey() const override { return "Keyboard"; }
 
 protected:
+    // Every event of the window system is in by the time the program reads.
+    void pump() override { deliverPending(); }
+
     ~Keyboard() override { platform::removeKeyboardListener(listener_); }
 
     void onAcquired(bool now) override {
@@ -101,6 +105,7 @@ private:
             return;
         using Kind = platform::KeyboardNotification::Kind;
         if (n.kind == Kind::FocusOut) {
+            deliverPending();
             for (std::size_t dik = 0; dik < down_.size(); ++dik)
                 forgotten_[dik] = forgotten_[dik] || down_[dik];
             down_.fill(false);
@@ -113,18 +118,49 @@ private:
         const BYTE dik = dikFor(n.nativeScanCode, n.key, n.keypad);
         if (dik == 0)
             return;
-        const bool press = n.kind == Kind::KeyDown;
-        // A press for a key already down is the window system repeating it.
-        if (press == down_[dik])
+        if (n.kind == Kind::KeyUp) {
+            // Held back until the next event: an X server repeating a key
+            // sends a release and a press of the same moment, which the GUI
+            // library does not always recognise as a repeat.
+            deliverPending();
+            if (down_[dik])
+                pending_.push_back(PendingRelease{dik, n.timestamp});
             return;
-        down_[dik] = press;
+        }
+        for (auto it = pending_.begin(); it != pending_.end(); ++it) {
+            if (it->dik == dik && it->timestamp == n.timestamp) {
+                pending_.erase(it);
+                return;
+            }
+        }
+        deliverPending();
+        // A press for a key already down is the window system repeating it.
+        if (down_[dik])
+            return;
+        down_[dik] = true;
         forgotten_[dik] = false;
-        buttonChanged(buttonObject(dik), press);
+        buttonChanged(buttonObject(dik), true);
     }
+
+    void deliverPending() {
+        const std::vector<PendingRelease> releases = std::move(pending_);
+        pending_.clear();
+        for (const PendingRelease& r : releases) {
+            down_[r.dik] = false;
+            forgotten_[r.dik] = false;
+            buttonChanged(buttonObject(r.dik), false);
+        }
+    }
+
+    struct PendingRelease {
+        BYTE dik;
+        unsigned long timestamp;
+    };
 
     int listener_ = 0;
     std::array<bool, 256> down_{};
     std::array<bool, 256> forgotten_{};
+    std::vector<PendingRelease> pending_;
 };
 
 }  // namespace

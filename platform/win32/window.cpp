@@ -170,6 +170,7 @@ void notifyKey(HWND handle, const QKeyEvent* event, bool down) {
     n.key = event->key();
     n.autoRepeat = event->isAutoRepeat();
     n.keypad = (event->modifiers() & Qt::KeypadModifier) != 0;
+    n.timestamp = event->timestamp();
     notifyKeyboard(handle, n);
 }
 

@@ -49,6 +49,7 @@ struct KeyboardNotification {
     int key = 0;                  // Qt::Key
     bool autoRepeat = false;
     bool keypad = false;
+    unsigned long timestamp = 0;  // the window system's event time, in ms
 };
 using KeyboardListener = std::function<void(HWND window, const KeyboardNotification& notification)>;
 // Listeners are called in the GUI library's event handler, in the order added.
