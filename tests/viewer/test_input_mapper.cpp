@@ -182,6 +182,12 @@ TEST(PollInput, AcquiresAndPollsEveryDeviceAndKeepsStateWhenReadingFails) {
     PollInput(rig.mapper, &input);
     EXPECT_EQ(input.axisUpDown, 0.0f);
     EXPECT_EQ(rig.devices[1]->buffered.size(), 2u) << "a device without a state is not read";
+    // After a configuration that failed, every device gets a state again.
+    rig.devices[1]->deadZone = 0;
+    RestoreInputDeviceStates(rig.mapper);
+    EXPECT_EQ(rig.devices[1]->deadZone, 500u);
+    PollInput(rig.mapper, &input);
+    EXPECT_EQ(input.axisUpDown, 1.0f) << "the release and the press read in order";
 }
 
 TEST(PollInput, WithoutMapperLeavesInputAlone) {
