@@ -238,9 +238,10 @@ TEST(InputMapper, ADeviceThatCannotBeMappedIsLeftOutAndItsRecordReused) {
     };
     for (const Failure& f : failures) {
         SCOPED_TRACE(f.name);
-        Rig rig(0);
+        // The devices outlive the mapper that holds them.
         FakeInputDevice bad;
         FakeInputDevice good;
+        Rig rig(0);
         bad.*f.field = E_FAIL;
         EXPECT_EQ(rig.mapper->AttachDevice(nullptr, &bad), E_FAIL);
         EXPECT_EQ(rig.mapper->AttachDevice(nullptr, &good), S_OK);
