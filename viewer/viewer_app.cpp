@@ -1,6 +1,7 @@
 #include "viewer/viewer_app.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "math/matrix_functions.h"
 #include "startup/mode_surface.h"
@@ -30,6 +31,8 @@ ViewerApp::ViewerApp() {
 
     loading = TRUE;
     surfaceVertexBuffer = nullptr;
+    inputMapper = nullptr;
+    std::memset(&actionFormat, 0, sizeof(actionFormat));
     configSurface = nullptr;
     userInput = {};
     soundRepeatCountdown = 0.0f;
@@ -53,13 +56,14 @@ ViewerApp::~ViewerApp() {
         surfaceVertexBuffer->Release();
         surfaceVertexBuffer = nullptr;
     }
+    ReleaseInput();
 }
 
 HRESULT ViewerApp::AcceptDevice(D3DCAPS9*, DWORD, D3DFORMAT) { return S_OK; }
 
 HRESULT ViewerApp::SceneStartup() {
     SendMessage(window, WM_PAINT, 0, 0);
-    // Input mapping: SetUpInput(window) goes here; its result is ignored.
+    SetUpInput(window);
     // Sound: SetUpSound(window) goes here; its result is ignored.
     loading = FALSE;
     return S_OK;
@@ -89,13 +93,16 @@ HRESULT ViewerApp::RestoreVolatileObjects() {
 }
 
 HRESULT ViewerApp::UpdateScene() {
-    // Input mapping: PollInput(&userInput) goes here.
+    PollInput(&userInput);
 
     if (userInput.configureInputRequested && windowed) {
         userInput.configureInputRequested = FALSE;
         Pause(true);
-        // Input mapping: free every device's InputDeviceState, then
-        // RunConfiguration(window, no surface, no callback, DICD_EDIT, none).
+        FreeInputDeviceStates(inputMapper);
+        // A configuration that failed re-enumerates nothing; without states
+        // the devices would deliver nothing for the rest of the run.
+        if (inputMapper && FAILED(inputMapper->RunConfiguration(window, nullptr, nullptr, DICD_EDIT, nullptr)))
+            RestoreInputDeviceStates(inputMapper);
         Pause(false);
     }
 
@@ -172,7 +179,7 @@ HRESULT ViewerApp::SceneShutdown() {
         delete font;
         font = nullptr;
     }
-    // Input mapping: ReleaseInput() goes here.
+    ReleaseInput();
     // Sound: destroy bounceSound, then soundPlayer, here.
     WriteWindowSize();
     return S_OK;
@@ -204,8 +211,8 @@ LRESULT ViewerApp::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARA
 }
 
 void ViewerApp::Pause(bool pause) {
-    // Input mapping: zero the InputDeviceState of every mapped device here,
-    // so that a key held when the focus goes is not held afterwards.
+    // A key held when the focus goes is not held afterwards.
+    ClearInputDeviceStates(inputMapper);
     RenderApp::Pause(pause);
 }
 
@@ -249,3 +256,24 @@ void ViewerApp::ReadWindowSize() { ReadStoredWindowSize(&createWidth, &createHei
 void ViewerApp::WriteWindowSize() {
     WriteStoredWindowSize(static_cast<DWORD>(clientRect.right), static_cast<DWORD>(clientRect.bottom));
 }
+
+// ---- Input mapping ---------------------------------------------------------------------
+
+HRESULT ViewerApp::SetUpInput(HWND window) {
+    FillActionFormat(&actionFormat);
+    inputMapper = new InputMapper();
+    const HRESULT hr = inputMapper->Connect(window, nullptr, &actionFormat, InputDeviceAdded, this);
+    return FAILED(hr) ? hr : S_OK;
+}
+
+HRESULT ViewerApp::InputDeviceAdded(MappedDevice* record, const DIDEVICEINSTANCEA* instance, void* data) {
+    return static_cast<ViewerApp*>(data)->OnInputDeviceAdded(record, instance);
+}
+
+HRESULT ViewerApp::OnInputDeviceAdded(MappedDevice* record, const DIDEVICEINSTANCEA* instance) {
+    return ::OnInputDeviceAdded(record, instance);
+}
+
+void ViewerApp::PollInput(UserInput* input) { ::PollInput(inputMapper, input); }
+
+void ViewerApp::ReleaseInput() { ::ReleaseInput(inputMapper); }
