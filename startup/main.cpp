@@ -1,13 +1,22 @@
-// The program's GUI entry. Everything numerical happens here, before any
-// window exists; the viewer will follow the published surface.
+// The program's GUI entry. Everything numerical happens first, before any
+// window exists; then the viewer shows the published surface.
 #include <iostream>
 
+#include "platform/win32/commctrl.h"
 #include "platform/win32/windows.h"
 #include "startup/mode_surface.h"
 #include "startup/startup_sequence.h"
+#include "viewer/viewer_app.h"
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     if (!ComputeAndPublishModeSurface(ModeComputation, std::cerr))
         return 1;
-    return 0;
+
+    ViewerApp app;
+    InitCommonControls();
+    // The frame has already shown why; a program that could not start must
+    // not report success to whoever started it.
+    if (FAILED(app.Create(instance)))
+        return 1;
+    return app.Run();
 }

@@ -1,0 +1,239 @@
+#include "viewer/viewer_app.h"
+
+#include <cstdio>
+
+#include "math/matrix_functions.h"
+#include "startup/mode_surface.h"
+#include "viewer/surface_renderer.h"
+#include "viewer/window_size_store.h"
+
+namespace {
+constexpr D3DCOLOR OverlayTextColour = 0xFFFFFF00;
+constexpr float OverlayLineHeight = 20.0f;
+constexpr float SoundRepeatInterval = 0.5f;
+}  // namespace
+
+void FormatAxisText(char* text, size_t size, const UserInput& input) {
+    std::snprintf(text, size, "Left/Right Axis: %0.2f Up/Down Axis: %0.2f ", static_cast<double>(input.axisLeftRight),
+                  static_cast<double>(input.axisUpDown));
+}
+
+ViewerApp::ViewerApp() {
+    windowTitle = "vibrolane";
+    createWidth = 500;
+    createHeight = 375;
+    catalog.usesDepthBuffer = true;
+    startFullscreen = false;
+    showCursorWhenFullscreen = false;
+
+    font = new BitmapFont("Arial", 12, FontBold);
+
+    loading = TRUE;
+    surfaceVertexBuffer = nullptr;
+    configSurface = nullptr;
+    userInput = {};
+    soundRepeatCountdown = 0.0f;
+    rotationX = 0.0f;
+    rotationY = 0.0f;
+
+    ReadWindowSize();
+}
+
+// SceneShutdown frees what the viewer owns; when the window never came to be
+// (Create failed before it), nothing called it, and the font would be lost.
+ViewerApp::~ViewerApp() {
+    delete font;
+    font = nullptr;
+}
+
+HRESULT ViewerApp::AcceptDevice(D3DCAPS9*, DWORD, D3DFORMAT) { return S_OK; }
+
+HRESULT ViewerApp::SceneStartup() {
+    SendMessage(window, WM_PAINT, 0, 0);
+    // Input mapping: SetUpInput(window) goes here; its result is ignored.
+    // Sound: SetUpSound(window) goes here; its result is ignored.
+    loading = FALSE;
+    return S_OK;
+}
+
+HRESULT ViewerApp::CreateDeviceObjects() {
+    HRESULT hr = font->CreateGlyphTexture(device);
+    if (FAILED(hr))
+        return hr;
+    return CreateSurfaceVertexBuffer(device, PublishedModeSurface(), &surfaceVertexBuffer);
+}
+
+HRESULT ViewerApp::RestoreVolatileObjects() {
+    SetSurfaceDrawStates(device, backBufferDesc.Width, backBufferDesc.Height);
+    font->RestoreDrawStates();
+    if (!windowed) {
+        HRESULT hr = device->CreateOffscreenPlainSurface(ConfigSurfaceWidth, ConfigSurfaceHeight,
+                                                         backBufferDesc.Format, D3DPOOL_DEFAULT, &configSurface,
+                                                         nullptr);
+        if (FAILED(hr))
+            return hr;
+    }
+    return S_OK;
+}
+
+HRESULT ViewerApp::UpdateScene() {
+    // Input mapping: PollInput(&userInput) goes here.
+
+    if (userInput.configureInputRequested && windowed) {
+        userInput.configureInputRequested = FALSE;
+        Pause(true);
+        // Input mapping: free every device's InputDeviceState, then
+        // RunConfiguration(window, no surface, no callback, DICD_EDIT, none).
+        Pause(false);
+    }
+
+    if (userInput.configureDisplayRequested) {
+        userInput.configureDisplayRequested = FALSE;
+        Pause(true);
+        RunDisplaySettings();
+        Pause(false);
+    }
+
+    if (userInput.axisLeftRight != 0)
+        rotationY = rotationY + elapsedTime * userInput.axisLeftRight;
+    if (userInput.axisUpDown != 0)
+        rotationX = rotationX + elapsedTime * userInput.axisUpDown;
+
+    D3DXMATRIX rx, ry, world;
+    D3DXMatrixRotationX(&rx, rotationX);
+    D3DXMatrixRotationY(&ry, rotationY);
+    D3DXMatrixMultiply(&world, &rx, &ry);
+    // The settings dialog may have failed fatally and closed the window, and
+    // the device with it.
+    if (device)
+        device->SetTransform(D3DTS_WORLD, &world);
+
+    if (userInput.playSoundDown) {
+        soundRepeatCountdown = soundRepeatCountdown - elapsedTime;
+        if (soundRepeatCountdown <= 0.0f) {
+            soundRepeatCountdown = SoundRepeatInterval;
+            // Sound: Play(DMUS_SEGF_SECONDARY, default audio path) on
+            // bounceSound, if it exists, goes here.
+        }
+    } else {
+        soundRepeatCountdown = 0.0f;
+    }
+    return S_OK;
+}
+
+HRESULT ViewerApp::RenderScene() {
+    if (!device)
+        return S_OK;
+    device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, SurfaceClearColor, 1.0f, 0);
+    if (FAILED(device->BeginScene()))
+        return S_OK;
+    device->SetStreamSource(0, surfaceVertexBuffer, 0, sizeof(SurfaceVertex));
+    device->SetFVF(SurfaceVertexFvf);
+    device->DrawPrimitive(D3DPT_TRIANGLELIST, 0, 2 * static_cast<UINT>(PublishedModeSurface().triangleCount));
+    DrawOverlayText();
+    device->EndScene();
+    return S_OK;
+}
+
+HRESULT ViewerApp::ReleaseVolatileObjects() {
+    if (font)
+        font->ReleaseDrawStates();
+    if (configSurface) {
+        configSurface->Release();
+        configSurface = nullptr;
+    }
+    return S_OK;
+}
+
+HRESULT ViewerApp::DestroyDeviceObjects() {
+    if (font)
+        font->ReleaseGlyphTexture();
+    if (surfaceVertexBuffer) {
+        surfaceVertexBuffer->Release();
+        surfaceVertexBuffer = nullptr;
+    }
+    return S_OK;
+}
+
+HRESULT ViewerApp::SceneShutdown() {
+    if (font) {
+        delete font;
+        font = nullptr;
+    }
+    // Input mapping: ReleaseInput() goes here.
+    // Sound: destroy bounceSound, then soundPlayer, here.
+    WriteWindowSize();
+    return S_OK;
+}
+
+LRESULT ViewerApp::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_PAINT) {
+        if (loading) {
+            HDC context = GetDC(window);
+            char text[32];
+            wsprintfA(text, "Loading... Please wait");
+            RECT rect;
+            GetClientRect(window, &rect);
+            DrawTextA(context, text, -1, &rect, DT_SINGLELINE | DT_VCENTER | DT_CENTER);
+            ReleaseDC(window, context);
+        }
+    } else if (message == WM_COMMAND) {
+        switch (LOWORD(wParam)) {
+        case CommandConfigureDisplay:
+            // Served by the next frame, outside the menu's own handling.
+            userInput.configureDisplayRequested = TRUE;
+            return 0;
+        case CommandConfigureInput:
+            userInput.configureInputRequested = TRUE;
+            break;
+        }
+    }
+    return RenderApp::HandleMessage(window, message, wParam, lParam);
+}
+
+void ViewerApp::Pause(bool pause) {
+    // Input mapping: zero the InputDeviceState of every mapped device here,
+    // so that a key held when the focus goes is not held afterwards.
+    RenderApp::Pause(pause);
+}
+
+BOOL CALLBACK ViewerApp::ConfigureDevicesCallback(IUnknown* target, void* userData) {
+    ViewerApp* app = static_cast<ViewerApp*>(userData);
+    IDirect3DSurface9* source = static_cast<IDirect3DSurface9*>(target);
+    app->RenderScene();
+    IDirect3DSurface9* backBuffer = nullptr;
+    if (SUCCEEDED(app->device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &backBuffer))) {
+        const RECT rect = {0, 0, LONG(ConfigSurfaceWidth), LONG(ConfigSurfaceHeight)};
+        const POINT point = {(LONG(app->backBufferDesc.Width) - LONG(ConfigSurfaceWidth)) / 2,
+                             (LONG(app->backBufferDesc.Height) - LONG(ConfigSurfaceHeight)) / 2};
+        app->device->UpdateSurface(source, &rect, backBuffer, &point);
+        backBuffer->Release();
+    }
+    app->device->Present(nullptr, nullptr, nullptr, nullptr);
+    return TRUE;
+}
+
+HRESULT ViewerApp::DrawOverlayText() {
+    if (!font)
+        return S_OK;
+    font->DrawString(2, 20, OverlayTextColour, deviceStatsText);
+    font->DrawString(2, 0, OverlayTextColour, frameStatsText);
+
+    float lineY = static_cast<float>(backBufferDesc.Height);
+    char text[260];
+    lineY -= OverlayLineHeight;
+    FormatAxisText(text, sizeof text, userInput);
+    font->DrawString(2, lineY, OverlayTextColour, text);
+    for (const char* help : {"Use arrow keys or joystick to rotate object", "Hold 'F5' down to play and repeat a sound",
+                             "Press 'F3' to configure input", "Press 'F2' to configure display"}) {
+        lineY -= OverlayLineHeight;
+        font->DrawString(2, lineY, OverlayTextColour, help);
+    }
+    return S_OK;
+}
+
+void ViewerApp::ReadWindowSize() { ReadStoredWindowSize(&createWidth, &createHeight); }
+
+void ViewerApp::WriteWindowSize() {
+    WriteStoredWindowSize(static_cast<DWORD>(clientRect.right), static_cast<DWORD>(clientRect.bottom));
+}
