@@ -33,6 +33,8 @@ ViewerApp::ViewerApp() {
     configSurface = nullptr;
     userInput = {};
     soundRepeatCountdown = 0.0f;
+    soundPlayer = nullptr;
+    bounceSound = nullptr;
     rotationX = 0.0f;
     rotationY = 0.0f;
 
@@ -44,6 +46,12 @@ ViewerApp::ViewerApp() {
 ViewerApp::~ViewerApp() {
     delete font;
     font = nullptr;
+    // Likewise the sound, should SceneStartup have run without a SceneShutdown:
+    // segment before player, and COM balanced by the player.
+    delete bounceSound;
+    bounceSound = nullptr;
+    delete soundPlayer;
+    soundPlayer = nullptr;
 }
 
 HRESULT ViewerApp::AcceptDevice(D3DCAPS9*, DWORD, D3DFORMAT) { return S_OK; }
@@ -51,7 +59,7 @@ HRESULT ViewerApp::AcceptDevice(D3DCAPS9*, DWORD, D3DFORMAT) { return S_OK; }
 HRESULT ViewerApp::SceneStartup() {
     SendMessage(window, WM_PAINT, 0, 0);
     // Input mapping: SetUpInput(window) goes here; its result is ignored.
-    // Sound: SetUpSound(window) goes here; its result is ignored.
+    SetUpSound(window);
     loading = FALSE;
     return S_OK;
 }
@@ -112,8 +120,8 @@ HRESULT ViewerApp::UpdateScene() {
         soundRepeatCountdown = soundRepeatCountdown - elapsedTime;
         if (soundRepeatCountdown <= 0.0f) {
             soundRepeatCountdown = SoundRepeatInterval;
-            // Sound: Play(DMUS_SEGF_SECONDARY, default audio path) on
-            // bounceSound, if it exists, goes here.
+            if (bounceSound)
+                bounceSound->Play(DMUS_SEGF_SECONDARY, nullptr);
         }
     } else {
         soundRepeatCountdown = 0.0f;
@@ -161,7 +169,16 @@ HRESULT ViewerApp::SceneShutdown() {
         font = nullptr;
     }
     // Input mapping: ReleaseInput() goes here.
-    // Sound: destroy bounceSound, then soundPlayer, here.
+    // The segment goes first: destroying it uses the player's loader and
+    // performance.
+    if (bounceSound) {
+        delete bounceSound;
+        bounceSound = nullptr;
+    }
+    if (soundPlayer) {
+        delete soundPlayer;
+        soundPlayer = nullptr;
+    }
     WriteWindowSize();
     return S_OK;
 }

@@ -498,6 +498,26 @@ const Mixer* MixerOf(IDirectMusicPerformance8* performance) {
     return ours ? ours->mixer() : nullptr;
 }
 
+void LockDevice(IDirectMusicPerformance8* performance) {
+    auto* ours = dynamic_cast<Performance*>(performance);
+    if (ours && ours->device())
+        SDL_LockAudioDevice(ours->device());
+}
+
+void UnlockDevice(IDirectMusicPerformance8* performance) {
+    auto* ours = dynamic_cast<Performance*>(performance);
+    if (ours && ours->device())
+        SDL_UnlockAudioDevice(ours->device());
+}
+
+std::size_t VoicesSounding(IDirectMusicPerformance8* performance) {
+    auto* ours = dynamic_cast<Performance*>(performance);
+    if (!ours || !ours->mixer())
+        return 0;
+    DeviceLock lock(ours->device());
+    return ours->mixer()->voiceCount();
+}
+
 bool DeviceStopped(IDirectMusicPerformance8* performance) {
     auto* ours = dynamic_cast<Performance*>(performance);
     return !ours || !ours->device() || SDL_GetAudioDeviceStatus(ours->device()) == SDL_AUDIO_STOPPED;

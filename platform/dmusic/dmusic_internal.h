@@ -10,6 +10,15 @@ namespace platform::dmusic {
 // The performance's mixer while it has an audio device, else none.
 const Mixer* MixerOf(IDirectMusicPerformance8* performance);
 
+// Keeps the device's thread out of the mixer between the two calls (it waits
+// before its next buffer), so that a test knows exactly at which frame the
+// plays it hands over will start. Plays may be handed over meanwhile.
+void LockDevice(IDirectMusicPerformance8* performance);
+void UnlockDevice(IDirectMusicPerformance8* performance);
+
+// Plays sounding now, read with the device's thread kept out.
+std::size_t VoicesSounding(IDirectMusicPerformance8* performance);
+
 // True when the performance has no device or SDL reports it stopped (gone).
 bool DeviceStopped(IDirectMusicPerformance8* performance);
 

@@ -4,3 +4,7 @@ if(TARGET vl_sound_player)
   vl_add_gtest(viewer_test_sound_player SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_sound_player.cpp LIBS vl_sound_player
     ENV QT_QPA_PLATFORM=offscreen)
 endif()
+if(TARGET vl_viewer)
+  vl_add_gtest(viewer_test_sound_repeat SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_sound_repeat.cpp LIBS vl_viewer
+    ENV QT_QPA_PLATFORM=offscreen)
+endif()

@@ -203,10 +203,10 @@ TEST(Performance, StopSilencesAndUnloadForgetsTheSound) {
     ASSERT_EQ(Play(player.performance, player.segment), S_OK);
     ASSERT_EQ(Play(player.performance, player.segment), S_OK);
     EXPECT_EQ(player.performance->Stop(nullptr, nullptr, 0, 0), S_OK);
-    EXPECT_EQ(platform::dmusic::MixerOf(player.performance)->voiceCount(), 0u);
+    EXPECT_EQ(platform::dmusic::VoicesSounding(player.performance), 0u);
     ASSERT_EQ(Play(player.performance, player.segment), S_OK);
     EXPECT_EQ(player.segment->Unload(player.performance), S_OK);
-    EXPECT_EQ(platform::dmusic::MixerOf(player.performance)->voiceCount(), 0u);
+    EXPECT_EQ(platform::dmusic::VoicesSounding(player.performance), 0u);
     EXPECT_EQ(Play(player.performance, player.segment), DMUS_E_NOT_DOWNLOADED);
     EXPECT_EQ(player.segment->Unload(player.performance), DMUS_E_NOT_DOWNLOADED);
     ASSERT_EQ(player.segment->Download(player.performance), S_OK);
