@@ -1,6 +1,7 @@
 #include "viewer/viewer_app.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "math/matrix_functions.h"
 #include "startup/mode_surface.h"
@@ -30,6 +31,8 @@ ViewerApp::ViewerApp() {
 
     loading = TRUE;
     surfaceVertexBuffer = nullptr;
+    inputMapper = nullptr;
+    std::memset(&actionFormat, 0, sizeof(actionFormat));
     configSurface = nullptr;
     userInput = {};
     soundRepeatCountdown = 0.0f;
@@ -46,6 +49,7 @@ ViewerApp::ViewerApp() {
 ViewerApp::~ViewerApp() {
     delete font;
     font = nullptr;
+    ReleaseInput();
     // Likewise the sound, should SceneStartup have run without a SceneShutdown:
     // segment before player, and COM balanced by the player.
     delete bounceSound;
@@ -58,7 +62,7 @@ HRESULT ViewerApp::AcceptDevice(D3DCAPS9*, DWORD, D3DFORMAT) { return S_OK; }
 
 HRESULT ViewerApp::SceneStartup() {
     SendMessage(window, WM_PAINT, 0, 0);
-    // Input mapping: SetUpInput(window) goes here; its result is ignored.
+    SetUpInput(window);
     SetUpSound(window);
     loading = FALSE;
     return S_OK;
@@ -85,13 +89,14 @@ HRESULT ViewerApp::RestoreVolatileObjects() {
 }
 
 HRESULT ViewerApp::UpdateScene() {
-    // Input mapping: PollInput(&userInput) goes here.
+    PollInput(&userInput);
 
     if (userInput.configureInputRequested && windowed) {
         userInput.configureInputRequested = FALSE;
         Pause(true);
-        // Input mapping: free every device's InputDeviceState, then
-        // RunConfiguration(window, no surface, no callback, DICD_EDIT, none).
+        FreeInputDeviceStates(inputMapper);
+        if (inputMapper)
+            inputMapper->RunConfiguration(window, nullptr, nullptr, DICD_EDIT, nullptr);
         Pause(false);
     }
 
@@ -168,7 +173,7 @@ HRESULT ViewerApp::SceneShutdown() {
         delete font;
         font = nullptr;
     }
-    // Input mapping: ReleaseInput() goes here.
+    ReleaseInput();
     // The segment goes first: destroying it uses the player's loader and
     // performance.
     if (bounceSound) {
@@ -209,8 +214,8 @@ LRESULT ViewerApp::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARA
 }
 
 void ViewerApp::Pause(bool pause) {
-    // Input mapping: zero the InputDeviceState of every mapped device here,
-    // so that a key held when the focus goes is not held afterwards.
+    // A key held when the focus goes is not held afterwards.
+    ClearInputDeviceStates(inputMapper);
     RenderApp::Pause(pause);
 }
 
@@ -254,3 +259,24 @@ void ViewerApp::ReadWindowSize() { ReadStoredWindowSize(&createWidth, &createHei
 void ViewerApp::WriteWindowSize() {
     WriteStoredWindowSize(static_cast<DWORD>(clientRect.right), static_cast<DWORD>(clientRect.bottom));
 }
+
+// ---- Input mapping ---------------------------------------------------------------------
+
+HRESULT ViewerApp::SetUpInput(HWND window) {
+    FillActionFormat(&actionFormat);
+    inputMapper = new InputMapper();
+    const HRESULT hr = inputMapper->Connect(window, nullptr, &actionFormat, InputDeviceAdded, this);
+    return FAILED(hr) ? hr : S_OK;
+}
+
+HRESULT ViewerApp::InputDeviceAdded(MappedDevice* record, const DIDEVICEINSTANCEA* instance, void* data) {
+    return static_cast<ViewerApp*>(data)->OnInputDeviceAdded(record, instance);
+}
+
+HRESULT ViewerApp::OnInputDeviceAdded(MappedDevice* record, const DIDEVICEINSTANCEA* instance) {
+    return ::OnInputDeviceAdded(record, instance);
+}
+
+void ViewerApp::PollInput(UserInput* input) { ::PollInput(inputMapper, input); }
+
+void ViewerApp::ReleaseInput() { ::ReleaseInput(inputMapper); }

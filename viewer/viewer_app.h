@@ -8,6 +8,7 @@
 
 #include "framework/render_app.h"
 #include "viewer/bitmap_font.h"
+#include "viewer/input_mapper.h"
 #include "viewer/sound_player.h"
 
 // The input of one frame from all devices together; rebuilt every frame by
@@ -57,8 +58,16 @@ public:
     // userData is the ViewerApp.
     static BOOL CALLBACK ConfigureDevicesCallback(IUnknown* target, void* userData);
 
+    // Input mapping.
+    HRESULT SetUpInput(HWND window);
+    HRESULT OnInputDeviceAdded(MappedDevice* record, const DIDEVICEINSTANCEA* instance);
+    void PollInput(UserInput* input);
+    void ReleaseInput();
+
 protected:
     HRESULT DrawOverlayText();
+    // The mapper's DeviceAddedCallback; data is the ViewerApp.
+    static HRESULT InputDeviceAdded(MappedDevice* record, const DIDEVICEINSTANCEA* instance, void* data);
     void ReadWindowSize();
     void WriteWindowSize();
     HRESULT SetUpSound(HWND window);
@@ -66,7 +75,8 @@ protected:
     BOOL loading;
     IDirect3DVertexBuffer9* surfaceVertexBuffer;
     BitmapFont* font;
-    // inputMapper and actionFormat (input mapping) go here.
+    InputMapper* inputMapper;
+    DIACTIONFORMATA actionFormat;
     IDirect3DSurface9* configSurface;
     UserInput userInput;
     float soundRepeatCountdown;

@@ -95,11 +95,6 @@ inline constexpr IID IID_IUnknown = {
 
 // ---- Structures ---------------------------------------------------------------------
 
-struct FILETIME {
-    DWORD dwLowDateTime;
-    DWORD dwHighDateTime;
-};
-
 struct DMUS_VERSION {
     DWORD dwVersionMS;
     DWORD dwVersionLS;
@@ -114,7 +109,12 @@ struct DMUS_OBJECTDESC {
     DWORD dwValidData;
     GUID guidObject;
     GUID guidClass;
-    FILETIME ftDate;
+    // A FILETIME, spelt out here because the input layer declares that type
+    // too; the program never reads it.
+    struct {
+        DWORD dwLowDateTime;
+        DWORD dwHighDateTime;
+    } ftDate;
     DMUS_VERSION vVersion;
     WCHAR wszName[DMUS_MAX_NAME];
     WCHAR wszCategory[DMUS_MAX_CATEGORY];

@@ -13,6 +13,7 @@
 
 #include "platform/common/render_surface.h"
 #include "platform/win32/frame_window.h"
+#include "platform/win32/window_access.h"
 
 namespace platform::win32 {
 
@@ -150,6 +151,35 @@ QMargins frameMargins(const QWidget* widget) {
                     outer.bottom() - inner.bottom());
 }
 
+std::vector<std::pair<int, platform::KeyboardListener>>& keyboardListeners() {
+    static std::vector<std::pair<int, platform::KeyboardListener>> listeners;
+    return listeners;
+}
+
+void notifyKeyboard(HWND handle, const platform::KeyboardNotification& notification) {
+    // A listener may remove itself or others while being told.
+    const auto listeners = keyboardListeners();
+    for (const auto& entry : listeners)
+        entry.second(handle, notification);
+}
+
+void notifyKey(HWND handle, const QKeyEvent* event, bool down) {
+    platform::KeyboardNotification n;
+    n.kind = down ? platform::KeyboardNotification::KeyDown : platform::KeyboardNotification::KeyUp;
+    n.nativeScanCode = event->nativeScanCode();
+    n.key = event->key();
+    n.autoRepeat = event->isAutoRepeat();
+    n.keypad = (event->modifiers() & Qt::KeypadModifier) != 0;
+    n.timestamp = event->timestamp();
+    notifyKeyboard(handle, n);
+}
+
+void notifyFocus(HWND handle, bool in) {
+    platform::KeyboardNotification n;
+    n.kind = in ? platform::KeyboardNotification::FocusIn : platform::KeyboardNotification::FocusOut;
+    notifyKeyboard(handle, n);
+}
+
 }  // namespace
 
 // ---- FrameWindow ---------------------------------------------------------------------
@@ -239,6 +269,8 @@ void FrameWindow::resizeSettled() {
 
 void FrameWindow::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange)
+        notifyFocus(handle_, isActiveWindow() && surface_->hasFocus());
     if (event->type() != QEvent::WindowStateChange || creating_)
         return;
     const Qt::WindowStates old = static_cast<QWindowStateChangeEvent*>(event)->oldState();
@@ -348,10 +380,18 @@ bool FrameWindow::eventFilter(QObject* watched, QEvent* event) {
         surfaceResized();
         break;
     case QEvent::KeyPress:
+        notifyKey(handle_, static_cast<QKeyEvent*>(event), true);
         key(static_cast<QKeyEvent*>(event), true);
         break;
     case QEvent::KeyRelease:
+        notifyKey(handle_, static_cast<QKeyEvent*>(event), false);
         key(static_cast<QKeyEvent*>(event), false);
+        break;
+    case QEvent::FocusIn:
+        notifyFocus(handle_, true);
+        break;
+    case QEvent::FocusOut:
+        notifyFocus(handle_, false);
         break;
     case QEvent::MouseMove:
         mouse(static_cast<QMouseEvent*>(event), WM_MOUSEMOVE);
@@ -989,3 +1029,23 @@ BOOL WINAPI GetClipCursor(LPRECT rect) {
     }
     return TRUE;
 }
+
+namespace platform {
+
+int addKeyboardListener(KeyboardListener listener) {
+    static int nextId = 0;
+    win32::keyboardListeners().emplace_back(++nextId, std::move(listener));
+    return nextId;
+}
+
+void removeKeyboardListener(int id) {
+    auto& listeners = win32::keyboardListeners();
+    for (auto it = listeners.begin(); it != listeners.end(); ++it) {
+        if (it->first == id) {
+            listeners.erase(it);
+            return;
+        }
+    }
+}
+
+}  // namespace platform

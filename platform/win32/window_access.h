@@ -37,4 +37,23 @@ bool guiAvailable();
 // A WM_QUIT ends it early and is posted again for the outer loop.
 void runModalLoop(const std::function<bool()>& done);
 
+// Key events and focus changes of a frame window's render surface, as the
+// input layer's keyboard device needs them: every press and release with the
+// window system's own key code (auto-repeats marked), and FocusOut whenever
+// the surface stops receiving keys (another window, a popup) or FocusIn when
+// it starts again.
+struct KeyboardNotification {
+    enum Kind { KeyDown, KeyUp, FocusIn, FocusOut };
+    Kind kind = KeyDown;
+    unsigned nativeScanCode = 0;  // 0 when the window system gave none
+    int key = 0;                  // Qt::Key
+    bool autoRepeat = false;
+    bool keypad = false;
+    unsigned long timestamp = 0;  // the window system's event time, in ms
+};
+using KeyboardListener = std::function<void(HWND window, const KeyboardNotification& notification)>;
+// Listeners are called in the GUI library's event handler, in the order added.
+int addKeyboardListener(KeyboardListener listener);
+void removeKeyboardListener(int id);
+
 }  // namespace platform
