@@ -10,7 +10,9 @@ HRESULT ViewerApp::SetUpSound(HWND window) {
     HRESULT hr = soundPlayer->Open(window, 128, DMUS_APATH_DYNAMIC_STEREO, nullptr);
     if (FAILED(hr))
         return hr;
-    char folder[MAX_PATH];
+    // Zeroed: a current directory too long for the buffer leaves it
+    // unwritten, and the loader then gets an empty path rather than garbage.
+    char folder[MAX_PATH] = {};
     GetCurrentDirectoryA(MAX_PATH, folder);
     soundPlayer->SetMediaFolder(folder);
     soundPlayer->LoadSegmentFromResource(&bounceSound, "BOUNCE", "WAVE", TRUE, FALSE);
