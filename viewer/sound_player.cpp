@@ -3,21 +3,6 @@
 #include <new>
 
 #include "platform/win32/winbase.h"
-#include "viewer/viewer_app.h"
-
-HRESULT ViewerApp::SetUpSound(HWND window) {
-    soundPlayer = new SoundPlayer;
-    HRESULT hr = soundPlayer->Open(window, 128, DMUS_APATH_DYNAMIC_STEREO, nullptr);
-    if (FAILED(hr))
-        return hr;
-    // Zeroed: a current directory too long for the buffer leaves it
-    // unwritten, and the loader then gets an empty path rather than garbage.
-    char folder[MAX_PATH] = {};
-    GetCurrentDirectoryA(MAX_PATH, folder);
-    soundPlayer->SetMediaFolder(folder);
-    soundPlayer->LoadSegmentFromResource(&bounceSound, "BOUNCE", "WAVE", TRUE, FALSE);
-    return S_OK;
-}
 
 SoundPlayer::SoundPlayer() : comInitialized(FALSE), loader(nullptr), performance(nullptr) {
     comInitialized = SUCCEEDED(CoInitialize(nullptr));

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "math/matrix_functions.h"
+#include "platform/win32/winbase.h"
 #include "startup/mode_surface.h"
 #include "viewer/surface_renderer.h"
 #include "viewer/window_size_store.h"
@@ -65,6 +66,21 @@ HRESULT ViewerApp::SceneStartup() {
     SetUpInput(window);
     SetUpSound(window);
     loading = FALSE;
+    return S_OK;
+}
+
+// Sound playback: the player, and the bounce from the program's own resources.
+HRESULT ViewerApp::SetUpSound(HWND window) {
+    soundPlayer = new SoundPlayer;
+    HRESULT hr = soundPlayer->Open(window, 128, DMUS_APATH_DYNAMIC_STEREO, nullptr);
+    if (FAILED(hr))
+        return hr;
+    // Zeroed: a current directory too long for the buffer leaves it
+    // unwritten, and the loader then gets an empty path rather than garbage.
+    char folder[MAX_PATH] = {};
+    GetCurrentDirectoryA(MAX_PATH, folder);
+    soundPlayer->SetMediaFolder(folder);
+    soundPlayer->LoadSegmentFromResource(&bounceSound, "BOUNCE", "WAVE", TRUE, FALSE);
     return S_OK;
 }
 
