@@ -116,15 +116,16 @@ bool FindBestWindowedSettings(const DeviceCatalog& catalog, IDirect3D9* d3d, con
     AdapterEntry* bestAdapter = nullptr;
     DeviceEntry* bestDevice = nullptr;
     DeviceCombination* best = nullptr;
-    for (UINT a = 0; a < catalog.adapters->Count(); ++a) {
+    bool done = false;
+    for (UINT a = 0; a < catalog.adapters->Count() && !done; ++a) {
         auto* adapter = static_cast<AdapterEntry*>(catalog.adapters->Get(a));
-        for (UINT d = 0; d < adapter->devices->Count(); ++d) {
+        for (UINT d = 0; d < adapter->devices->Count() && !done; ++d) {
             auto* device = static_cast<DeviceEntry*>(adapter->devices->Get(d));
             if (requireHal && device->deviceType != D3DDEVTYPE_HAL)
                 continue;
             if (requireRef && device->deviceType != D3DDEVTYPE_REF)
                 continue;
-            for (UINT c = 0; c < device->combinations->Count(); ++c) {
+            for (UINT c = 0; c < device->combinations->Count() && !done; ++c) {
                 auto* combination = static_cast<DeviceCombination*>(device->combinations->Get(c));
                 if (!combination->isWindowed || combination->adapterFormat != desktop.Format)
                     continue;
@@ -134,13 +135,11 @@ bool FindBestWindowedSettings(const DeviceCatalog& catalog, IDirect3D9* d3d, con
                     bestAdapter = adapter;
                     bestDevice = device;
                     best = combination;
-                    if (isHal && matchesBack)
-                        goto found;
+                    done = isHal && matchesBack;
                 }
             }
         }
     }
-found:
     if (!best)
         return false;
     settings.windowedAdapter = bestAdapter;
@@ -167,18 +166,21 @@ bool FindBestFullscreenSettings(const DeviceCatalog& catalog, IDirect3D9* d3d, b
     AdapterEntry* bestAdapter = nullptr;
     DeviceEntry* bestDevice = nullptr;
     DeviceCombination* best = nullptr;
-    for (UINT a = 0; a < catalog.adapters->Count(); ++a) {
+    bool done = false;
+    for (UINT a = 0; a < catalog.adapters->Count() && !done; ++a) {
         auto* adapter = static_cast<AdapterEntry*>(catalog.adapters->Get(a));
+        // An adapter whose desktop cannot be read matches no format: its
+        // combinations still count, just without the desktop preference.
         D3DDISPLAYMODE desktop = {};
         d3d->GetAdapterDisplayMode(adapter->adapterOrdinal, &desktop);
-        for (UINT d = 0; d < adapter->devices->Count(); ++d) {
+        for (UINT d = 0; d < adapter->devices->Count() && !done; ++d) {
             auto* device = static_cast<DeviceEntry*>(adapter->devices->Get(d));
             if (requireHal && device->deviceType != D3DDEVTYPE_HAL)
                 continue;
             if (requireRef && device->deviceType != D3DDEVTYPE_REF)
                 continue;
             const bool isHal = device->deviceType == D3DDEVTYPE_HAL;
-            for (UINT c = 0; c < device->combinations->Count(); ++c) {
+            for (UINT c = 0; c < device->combinations->Count() && !done; ++c) {
                 auto* combination = static_cast<DeviceCombination*>(device->combinations->Get(c));
                 if (combination->isWindowed)
                     continue;
@@ -191,13 +193,11 @@ bool FindBestFullscreenSettings(const DeviceCatalog& catalog, IDirect3D9* d3d, b
                     bestAdapter = adapter;
                     bestDevice = device;
                     best = combination;
-                    if (isHal && matchesDesktop && matchesBack)
-                        goto found;
+                    done = isHal && matchesDesktop && matchesBack;
                 }
             }
         }
     }
-found:
     if (!best)
         return false;
 

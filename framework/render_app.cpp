@@ -104,8 +104,13 @@ RenderApp::~RenderApp() {
         device->Release();
     if (d3d)
         d3d->Release();
-    if (window && IsWindow(window))
+    if (window && IsWindow(window)) {
+        if (HMENU menu = GetMenu(window))
+            DestroyMenu(menu);
         DestroyWindow(window);
+    }
+    if (savedMenu)
+        DestroyMenu(savedMenu);
     if (application == this) {
         // The process-wide state belongs to the one instance; a later one
         // (in tests) starts as at load.
@@ -397,8 +402,8 @@ INT RenderApp::Run() {
 
     // A run that ended in an error must not look like a successful one.
     if (FAILED(stepFailure) && !fatalErrorShown) {
-        std::fprintf(stderr, "%s: a frame could not be drawn (error 0x%08lX); the window was closed.\n", windowTitle,
-                     static_cast<unsigned long>(stepFailure));
+        std::fprintf(stderr, "%s: a frame could not be drawn (error 0x%08X); the window was closed.\n", windowTitle,
+                     static_cast<unsigned>(static_cast<DWORD>(stepFailure)));
         std::fflush(stderr);
     }
     if (fatalErrorShown || FAILED(stepFailure))
@@ -593,7 +598,12 @@ HRESULT RenderApp::RunDisplaySettings() {
     }
 
     DisplaySettingsDialog dialog(&catalog, settings);
-    if (dialog.Show(window) != IDOK)
+    const INT_PTR answer = dialog.Show(window);
+    if (answer == -1) {
+        std::fprintf(stderr, "%s: the display settings dialog could not be shown.\n", windowTitle);
+        std::fflush(stderr);
+    }
+    if (answer != IDOK)
         return S_OK;
 
     settings = dialog.Result();

@@ -45,11 +45,20 @@ ViewerApp::ViewerApp() {
     ReadWindowSize();
 }
 
-// SceneShutdown frees what the viewer owns; when the window never came to be
-// (Create failed before it), nothing called it, and the font would be lost.
+// SceneShutdown and the device hooks free what the viewer owns; an
+// application that never came to be closed (Create failed before its window
+// existed) would lose it otherwise.
 ViewerApp::~ViewerApp() {
     delete font;
     font = nullptr;
+    if (configSurface) {
+        configSurface->Release();
+        configSurface = nullptr;
+    }
+    if (surfaceVertexBuffer) {
+        surfaceVertexBuffer->Release();
+        surfaceVertexBuffer = nullptr;
+    }
     ReleaseInput();
     // Likewise the sound, should SceneStartup have run without a SceneShutdown:
     // segment before player, and COM balanced by the player.
@@ -85,6 +94,8 @@ HRESULT ViewerApp::SetUpSound(HWND window) {
 }
 
 HRESULT ViewerApp::CreateDeviceObjects() {
+    if (!font)
+        return E_FAIL;  // shut down already
     HRESULT hr = font->CreateGlyphTexture(device);
     if (FAILED(hr))
         return hr;
@@ -93,7 +104,8 @@ HRESULT ViewerApp::CreateDeviceObjects() {
 
 HRESULT ViewerApp::RestoreVolatileObjects() {
     SetSurfaceDrawStates(device, backBufferDesc.Width, backBufferDesc.Height);
-    font->RestoreDrawStates();
+    if (font)
+        font->RestoreDrawStates();
     if (!windowed) {
         HRESULT hr = device->CreateOffscreenPlainSurface(ConfigSurfaceWidth, ConfigSurfaceHeight,
                                                          backBufferDesc.Format, D3DPOOL_DEFAULT, &configSurface,

@@ -143,7 +143,9 @@ public:
     virtual void clear(DWORD flags, const D3DRECT* rects, UINT rectCount, D3DCOLOR color, float z,
                        DWORD stencil) = 0;
 
-    virtual void drawTriangles(const FixedFunctionState& state, const TriangleList& list) = 0;
+    // D3DERR_DRIVERINTERNALERROR when the backend cannot draw this kind of
+    // triangle list at all (its cause has gone to standard error once).
+    virtual HRESULT drawTriangles(const FixedFunctionState& state, const TriangleList& list) = 0;
 
     // The back buffer as 32-bit 0xAARRGGBB words, top row first, rows
     // `pitch` bytes apart (multisampled buffers resolved).
@@ -162,6 +164,12 @@ public:
 
     // The resource with this id is gone; drop anything cached for it.
     virtual void forget(std::uint64_t id) { (void)id; }
+
+    // True once what the backend draws with has gone (a GPU reset): the
+    // device is lost until a Reset, which calls restoreContext first.
+    virtual bool contextLost() const { return false; }
+    // Makes the drawing context anew; everything cached is rebuilt on use.
+    virtual HRESULT restoreContext() { return D3D_OK; }
 };
 
 std::unique_ptr<Backend> createRefBackend();

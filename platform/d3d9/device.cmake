@@ -11,4 +11,4 @@ add_library(vl_d3d9 STATIC
   ${CMAKE_CURRENT_LIST_DIR}/resources.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ref_rasterizer.h
   ${CMAKE_CURRENT_LIST_DIR}/ref_rasterizer.cpp)
-target_link_libraries(vl_d3d9 PUBLIC vl_platform_common Qt6::Widgets Qt6::Gui)
+target_link_libraries(vl_d3d9 PRIVATE vl_platform_common Qt6::Widgets Qt6::Gui)

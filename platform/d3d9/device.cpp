@@ -370,6 +370,10 @@ void Device::focusLost() {
 void Device::focusRegained() { focused_ = true; }
 
 HRESULT Device::TestCooperativeLevel() {
+    if (!lost_ && backend_->contextLost()) {
+        lost_ = true;
+        return D3DERR_DEVICELOST;
+    }
     if (!lost_)
         return D3D_OK;
     return focused_ ? D3DERR_DEVICENOTRESET : D3DERR_DEVICELOST;
@@ -384,6 +388,13 @@ HRESULT Device::Reset(D3DPRESENT_PARAMETERS* params) {
     if (liveDefaultPool_ > 0 || liveStateBlocks_ > 0 || backBufferHeld_ || recording_)
         return D3DERR_INVALIDCALL;
     inScene_ = false;
+    if (backend_->contextLost()) {
+        const HRESULT restored = backend_->restoreContext();
+        if (FAILED(restored)) {
+            lost_ = true;
+            return restored;
+        }
+    }
     const HRESULT hr = applyPresentation(params);
     if (FAILED(hr)) {
         lost_ = true;  // unusable until a reset succeeds
@@ -396,6 +407,8 @@ HRESULT Device::Reset(D3DPRESENT_PARAMETERS* params) {
 }
 
 HRESULT Device::Present(const RECT* sourceRect, const RECT* destRect, HWND destWindowOverride, const RGNDATA*) {
+    if (!lost_ && backend_->contextLost())
+        lost_ = true;  // a GPU reset: TestCooperativeLevel will ask for a reset
     if (lost_)
         return D3DERR_DEVICELOST;
     if (inScene_)
@@ -688,8 +701,7 @@ HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT prim
     list.offset = UINT(first);
     list.stride = state_.streamStride;
     list.triangleCount = primitiveCount;
-    backend_->drawTriangles(snapshot(), list);
-    return D3D_OK;
+    return backend_->drawTriangles(snapshot(), list);
 }
 
 // ---------------------------------------------------------------- state setters

@@ -2,10 +2,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
+#include <unordered_set>
 #include <vector>
 
+#include "platform/d3d9/device.h"
 #include "platform/d3d9/hal_shaders.h"
+#include "platform/d3d9/test_hooks.h"
 
 namespace platform::hal {
 
@@ -195,7 +199,30 @@ out vec4 fragColor;
 void main() { fragColor = texelFetch(uImage, ivec2(gl_FragCoord.xy) - uOrigin, 0); }
 )";
 
-GLuint compile(GL& gl, GLenum type, const std::string& source) {
+// Test faults (test_hooks.h): never set by the program.
+bool creationFails = false;
+bool shadersBroken = false;
+
+std::string shaderLog(GL& gl, GLuint shader) {
+    GLint length = 0;
+    gl.glGetShaderiv(shader, GL_INFO_LOG_LENGTH, &length);
+    std::string log(std::size_t(std::max(length, 1)), '\0');
+    gl.glGetShaderInfoLog(shader, GLsizei(log.size()), nullptr, log.data());
+    log.resize(std::strlen(log.c_str()));
+    return log;
+}
+
+std::string programLog(GL& gl, GLuint program) {
+    GLint length = 0;
+    gl.glGetProgramiv(program, GL_INFO_LOG_LENGTH, &length);
+    std::string log(std::size_t(std::max(length, 1)), '\0');
+    gl.glGetProgramInfoLog(program, GLsizei(log.size()), nullptr, log.data());
+    log.resize(std::strlen(log.c_str()));
+    return log;
+}
+
+// A failure leaves the compiler's or linker's words in `log`.
+GLuint compile(GL& gl, GLenum type, const std::string& source, std::string& log) {
     GLuint shader = gl.glCreateShader(type);
     const char* text = source.c_str();
     gl.glShaderSource(shader, 1, &text, nullptr);
@@ -203,15 +230,17 @@ GLuint compile(GL& gl, GLenum type, const std::string& source) {
     GLint ok = 0;
     gl.glGetShaderiv(shader, GL_COMPILE_STATUS, &ok);
     if (!ok) {
+        log += type == GL_VERTEX_SHADER ? "vertex shader: " : "fragment shader: ";
+        log += shaderLog(gl, shader);
         gl.glDeleteShader(shader);
         return 0;
     }
     return shader;
 }
 
-GLuint link(GL& gl, const std::string& vertex, const std::string& fragment) {
-    const GLuint vs = compile(gl, GL_VERTEX_SHADER, vertex);
-    const GLuint fs = compile(gl, GL_FRAGMENT_SHADER, fragment);
+GLuint link(GL& gl, const std::string& vertex, const std::string& fragment, std::string& log) {
+    const GLuint vs = compile(gl, GL_VERTEX_SHADER, vertex, log);
+    const GLuint fs = compile(gl, GL_FRAGMENT_SHADER, fragment, log);
     GLuint program = 0;
     if (vs && fs) {
         program = gl.glCreateProgram();
@@ -222,6 +251,8 @@ GLuint link(GL& gl, const std::string& vertex, const std::string& fragment) {
         GLint ok = 0;
         gl.glGetProgramiv(program, GL_LINK_STATUS, &ok);
         if (!ok) {
+            log += "link: ";
+            log += programLog(gl, program);
             gl.glDeleteProgram(program);
             program = 0;
         }
@@ -233,11 +264,18 @@ GLuint link(GL& gl, const std::string& vertex, const std::string& fragment) {
     return program;
 }
 
+void reportBuildFailure(const char* what, const std::string& log) {
+    std::fprintf(stderr, "HAL: %s could not be built; its draws fail.\n%s\n", what, log.c_str());
+    std::fflush(stderr);
+}
+
 }  // namespace
 
 struct HalBackend::Impl {
     GL* gl = nullptr;
     std::unordered_map<std::string, std::unique_ptr<Program>> programs;
+    // Shapes whose program did not build: reported once, never retried.
+    std::unordered_set<std::string> failedPrograms;
     Program* current = nullptr;
     // Frames repeat the same few shapes: the last lookup is kept aside.
     std::string lastKey;
@@ -353,9 +391,19 @@ Program* HalBackend::Impl::program(const ShaderKey& key) {
         lastProgram = slot.get();
         return lastProgram;
     }
-    const GLuint id = link(*gl, vertexShaderSource(key), fragmentShaderSource(key));
+    if (failedPrograms.count(bytes)) {
+        programs.erase(bytes);
+        return nullptr;
+    }
+    std::string fragment = fragmentShaderSource(key);
+    if (shadersBroken)
+        fragment += "\n#error broken on purpose by a test\n";
+    std::string log;
+    const GLuint id = link(*gl, vertexShaderSource(key), fragment, log);
     if (!id) {
-        programs.erase(key.bytes());
+        programs.erase(bytes);
+        failedPrograms.insert(bytes);
+        reportBuildFailure("a fixed-function program", log);
         return nullptr;
     }
     slot = std::make_unique<Program>();
@@ -649,18 +697,30 @@ void HalBackend::Impl::bindLayout(const GpuBuffer& b, UINT offset, UINT stride, 
 }
 
 std::unique_ptr<HalBackend> HalBackend::create() {
-    std::unique_ptr<HalContext> context = HalContext::create();
-    if (!context)
+    if (creationFails)
         return nullptr;
     std::unique_ptr<HalBackend> b(new HalBackend);
-    b->context_ = std::move(context);
-    b->impl_ = std::make_unique<Impl>();
-    Impl& impl = *b->impl_;
-    impl.gl = &b->context_->gl();
-    GL& gl = *impl.gl;
-    impl.copyProgram = link(gl, kCopyVertex, kCopyFragment);
-    if (!impl.copyProgram)
+    if (!b->makeContext())
         return nullptr;
+    return b;
+}
+
+bool HalBackend::makeContext() {
+    std::unique_ptr<HalContext> context = HalContext::create();
+    if (!context)
+        return false;
+    context_ = std::move(context);
+    impl_ = std::make_unique<Impl>();
+    lossReported_ = false;
+    Impl& impl = *impl_;
+    impl.gl = &context_->gl();
+    GL& gl = *impl.gl;
+    std::string log;
+    impl.copyProgram = link(gl, kCopyVertex, kCopyFragment, log);
+    if (!impl.copyProgram) {
+        reportBuildFailure("the presentation program", log);
+        return false;
+    }
     gl.glUseProgram(impl.copyProgram);
     gl.glUniform1i(gl.glGetUniformLocation(impl.copyProgram, "uImage"), 0);
     impl.copyOrigin = gl.glGetUniformLocation(impl.copyProgram, "uOrigin");
@@ -674,13 +734,37 @@ std::unique_ptr<HalBackend> HalBackend::create() {
     gl.glProvokingVertex(GL_FIRST_VERTEX_CONVENTION);
     gl.glPixelStorei(GL_PACK_ALIGNMENT, 4);
     gl.glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-    if (gl.glGetError() != GL_NO_ERROR)
-        return nullptr;
-    return b;
+    return gl.glGetError() == GL_NO_ERROR;
+}
+
+bool HalBackend::contextLost() const {
+    if (context_ && context_->isValid())
+        return false;
+    if (!lossReported_) {
+        lossReported_ = true;
+        std::fprintf(stderr, "HAL: the OpenGL context was lost; the device must be reset.\n");
+        std::fflush(stderr);
+    }
+    return true;
+}
+
+HRESULT HalBackend::restoreContext() {
+    if (!contextLost())
+        return D3D_OK;
+    // Whatever GL held went with the old context; the device's resources
+    // are uploaded again from its own copies as they are drawn.
+    impl_.reset();
+    context_.reset();
+    return makeContext() ? D3D_OK : D3DERR_NOTAVAILABLE;
+}
+
+void HalBackend::loseContext() {
+    if (context_)
+        context_->discard();
 }
 
 HalBackend::~HalBackend() {
-    if (!impl_ || !context_->makeCurrent())
+    if (!impl_ || !context_ || !context_->makeCurrent())
         return;
     Impl& impl = *impl_;
     GL& gl = *impl.gl;
@@ -698,13 +782,15 @@ HalBackend::~HalBackend() {
     gl.glDeleteVertexArrays(1, &impl.copyVao);
 }
 
-std::string HalBackend::description() const { return context_->renderer(); }
+std::string HalBackend::description() const { return context_ ? context_->renderer() : std::string(); }
 
-int HalBackend::samples() const { return impl_->samples; }
+int HalBackend::samples() const { return impl_ ? impl_->samples : 0; }
 
-std::size_t HalBackend::programCount() const { return impl_->programs.size(); }
+std::size_t HalBackend::programCount() const { return impl_ ? impl_->programs.size() : 0; }
 
 HRESULT HalBackend::resize(const BufferSetup& setup) {
+    if (contextLost())
+        return D3DERR_DEVICELOST;
     if (setup.width == 0 || setup.height == 0)
         return D3DERR_INVALIDCALL;
     if (setup.colorFormat != D3DFMT_A8R8G8B8 && setup.colorFormat != D3DFMT_X8R8G8B8)
@@ -789,6 +875,8 @@ HRESULT HalBackend::resize(const BufferSetup& setup) {
 }
 
 void HalBackend::clear(DWORD flags, const D3DRECT* rects, UINT rectCount, D3DCOLOR color, float z, DWORD stencil) {
+    if (contextLost())
+        return;
     Impl& impl = *impl_;
     if (!impl.width || !context_->makeCurrent())
         return;
@@ -833,17 +921,20 @@ void HalBackend::clear(DWORD flags, const D3DRECT* rects, UINT rectCount, D3DCOL
         clearRect(rects[i].x1, rects[i].y1, rects[i].x2, rects[i].y2);
 }
 
-void HalBackend::drawTriangles(const FixedFunctionState& state, const TriangleList& list) {
+HRESULT HalBackend::drawTriangles(const FixedFunctionState& state, const TriangleList& list) {
+    // A lost context draws nothing; Present and TestCooperativeLevel say so.
+    if (contextLost())
+        return D3D_OK;
     Impl& impl = *impl_;
     if (!impl.width || list.triangleCount == 0 || !list.vertices || list.stride == 0 || !context_->makeCurrent())
-        return;
+        return D3D_OK;
     GL& gl = *impl.gl;
     // Never let GL read past the vertices the device handed over.
     const std::uint64_t available =
         list.vertices->size > list.offset ? (list.vertices->size - list.offset) / list.stride : 0;
     const std::uint64_t count = std::min<std::uint64_t>(std::uint64_t(list.triangleCount) * 3, available / 3 * 3);
     if (count == 0)
-        return;
+        return D3D_OK;
 
     bool textureSet[kMaxTextureStages] = {};
     GpuTexture* textures[kMaxTextureStages] = {};
@@ -856,10 +947,10 @@ void HalBackend::drawTriangles(const FixedFunctionState& state, const TriangleLi
     const ShaderKey key = shaderKeyFor(state, list.fvf, textureSet);
     Program* program = impl.program(key);
     GpuBuffer* buffer = impl.buffer(*list.vertices);
-    if (!program || !buffer)
-        return;
-    if (!impl.applyRaster(state, key.pretransformed))
-        return;
+    if (!program)
+        return D3DERR_DRIVERINTERNALERROR;
+    if (!buffer || !impl.applyRaster(state, key.pretransformed))
+        return D3D_OK;
     impl.use(program);
     impl.applyUniforms(state, key);
     for (int s = 0; s < key.stageCount; ++s) {
@@ -871,9 +962,12 @@ void HalBackend::drawTriangles(const FixedFunctionState& state, const TriangleLi
     }
     impl.bindLayout(*buffer, list.offset, list.stride, list.fvf);
     gl.glDrawArrays(GL_TRIANGLES, 0, GLsizei(count));
+    return D3D_OK;
 }
 
 void HalBackend::readBackBuffer(DWORD* pixels, UINT pitch) {
+    if (contextLost())
+        return;
     Impl& impl = *impl_;
     if (!impl.width || !context_->makeCurrent())
         return;
@@ -906,6 +1000,8 @@ void HalBackend::readBackBuffer(DWORD* pixels, UINT pitch) {
 }
 
 void HalBackend::writeBackBuffer(const RECT& rect, const DWORD* pixels, UINT pitch) {
+    if (contextLost())
+        return;
     Impl& impl = *impl_;
     if (!impl.width || !pixels || pitch % 4 != 0 || !context_->makeCurrent())
         return;
@@ -945,6 +1041,8 @@ void HalBackend::writeBackBuffer(const RECT& rect, const DWORD* pixels, UINT pit
 }
 
 void HalBackend::forget(std::uint64_t id) {
+    if (contextLost())
+        return;
     Impl& impl = *impl_;
     if (!context_->makeCurrent())
         return;
@@ -988,5 +1086,21 @@ std::unique_ptr<Backend> createHalBackend() {
         return nullptr;
     return hal::HalBackend::create();
 }
+
+namespace testing {
+
+void SetHalCreationFails(bool fails) { hal::creationFails = fails; }
+
+void SetHalShadersBroken(bool broken) { hal::shadersBroken = broken; }
+
+bool LoseHalContext(IDirect3DDevice9* device) {
+    auto* hal = device ? dynamic_cast<hal::HalBackend*>(&static_cast<Device*>(device)->backend()) : nullptr;
+    if (!hal)
+        return false;
+    hal->loseContext();
+    return true;
+}
+
+}  // namespace testing
 
 }  // namespace platform::d3d9

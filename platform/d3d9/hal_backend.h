@@ -22,10 +22,15 @@ public:
     std::string description() const override;
     HRESULT resize(const d3d9::BufferSetup& setup) override;
     void clear(DWORD flags, const D3DRECT* rects, UINT rectCount, D3DCOLOR color, float z, DWORD stencil) override;
-    void drawTriangles(const d3d9::FixedFunctionState& state, const d3d9::TriangleList& list) override;
+    HRESULT drawTriangles(const d3d9::FixedFunctionState& state, const d3d9::TriangleList& list) override;
     void readBackBuffer(DWORD* pixels, UINT pitch) override;
     void writeBackBuffer(const RECT& rect, const DWORD* pixels, UINT pitch) override;
     void forget(std::uint64_t id) override;
+    bool contextLost() const override;
+    HRESULT restoreContext() override;
+
+    // Throws the context away as a GPU reset would (a test fault).
+    void loseContext();
 
     // Samples per pixel of the current back buffer (0 when not multisampled).
     int samples() const;
@@ -34,9 +39,11 @@ public:
 
 private:
     HalBackend() = default;
+    bool makeContext();
     struct Impl;
     std::unique_ptr<HalContext> context_;
     std::unique_ptr<Impl> impl_;
+    mutable bool lossReported_ = false;
 };
 
 }  // namespace platform::hal

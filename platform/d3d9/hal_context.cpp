@@ -63,8 +63,17 @@ HalContext::~HalContext() {
     surface_.reset();
 }
 
+bool HalContext::isValid() const { return context_ && context_->isValid(); }
+
+void HalContext::discard() {
+    if (context_ && QOpenGLContext::currentContext() == context_.get())
+        context_->doneCurrent();
+    context_.reset();
+    gl_ = nullptr;
+}
+
 bool HalContext::makeCurrent() {
-    if (!context_->isValid())
+    if (!isValid())
         return false;
     if (QOpenGLContext::currentContext() == context_.get())
         return true;

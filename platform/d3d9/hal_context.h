@@ -29,6 +29,10 @@ public:
     // Makes the context current unless it already is; false when the
     // context has gone (a lost GPU), in which case nothing may be drawn.
     bool makeCurrent();
+    // False once the context has gone; it never comes back.
+    bool isValid() const;
+    // Lets the context go as a GPU reset does (a test fault).
+    void discard();
     GL& gl() { return *gl_; }
 
     const std::string& renderer() const { return renderer_; }

@@ -550,9 +550,9 @@ void RefRasterizer::processVertices(const FixedFunctionState& state, const Trian
     }
 }
 
-void RefRasterizer::drawTriangles(const FixedFunctionState& state, const TriangleList& list) {
+HRESULT RefRasterizer::drawTriangles(const FixedFunctionState& state, const TriangleList& list) {
     if (width_ == 0 || list.triangleCount == 0 || !list.vertices)
-        return;
+        return D3D_OK;
     const DWORD* rs = state.renderState;
     PixelPipeline pipe;
     pipe.depthTest = hasDepth_ && rs[D3DRS_ZENABLE] != D3DZB_FALSE;
@@ -620,12 +620,13 @@ void RefRasterizer::drawTriangles(const FixedFunctionState& state, const Triangl
     pipe.vpMinZ = vp.MinZ;
     pipe.vpMaxZ = vp.MaxZ;
     if (pipe.clipX0 >= pipe.clipX1 || pipe.clipY0 >= pipe.clipY1)
-        return;
+        return D3D_OK;
 
     processVertices(state, list);
     for (UINT t = 0; t < list.triangleCount; ++t)
         if (visible_[t])
             drawClipped(pipe, &vertices_[size_t(t) * 3], 3);
+    return D3D_OK;
 }
 
 void RefRasterizer::drawClipped(const PixelPipeline& pipe, const Vertex* tri, int) {
@@ -1204,7 +1205,7 @@ void RefRasterizer::rasterize(const PixelPipeline& pipe, const ScreenVertex& a0,
 #endif
     walkRows([&](int y, int first, int last) VL_INLINE {
         const float rowOffset = float(y - y0), colOffset = float(first - x0);
-        float z = zPlane.base + zPlane.dx * colOffset + zPlane.dy * rowOffset;
+        const float z = zPlane.base + zPlane.dx * colOffset + zPlane.dy * rowOffset;
         float invW = wPlane.base + wPlane.dx * colOffset + wPlane.dy * rowOffset;
         std::uint32_t* colorRow = colorBase + size_t(y) * pitch;
         float* depthRow = depthBase ? depthBase + size_t(y) * pitch : nullptr;
@@ -1226,14 +1227,16 @@ void RefRasterizer::rasterize(const PixelPipeline& pipe, const ScreenVertex& a0,
             }
 #endif
             for (int x = first; x <= last; ++x) {
-                if (compare(pipe.zFunc, z, depthRow[x])) {
+                // Depth is stepped exactly as the fast spans step it, so the
+                // same triangle lands on the same depths whatever the pass.
+                const float zHere = z + zPlane.dx * float(x - first);
+                if (compare(pipe.zFunc, zHere, depthRow[x])) {
                     const float wv = 1.0f / invW;
                     const float c[4] = {a[0] * wv, a[1] * wv, a[2] * wv, a[3] * wv};
                     colorRow[x] = pack(c);
                     if (pipe.depthWrite)
-                        depthRow[x] = z;
+                        depthRow[x] = zHere;
                 }
-                z += zPlane.dx;
                 invW += wPlane.dx;
                 for (int k = 0; k < 4; ++k)
                     a[k] += attr[k].dx;
@@ -1242,14 +1245,13 @@ void RefRasterizer::rasterize(const PixelPipeline& pipe, const ScreenVertex& a0,
         }
 
         for (int x = first; x <= last; ++x) {
-            const float zHere = z;
+            const float zHere = z + zPlane.dx * float(x - first);
             const float wv = 1.0f / invW;
             float v[kAttrCount];
             for (int k = 0; k < attrCount; ++k) {
                 v[k] = a[k] * wv;
                 a[k] += attr[k].dx;
             }
-            z += zPlane.dx;
             invW += wPlane.dx;
             if (pipe.depthTest && !compare(pipe.zFunc, zHere, depthRow[x]))
                 continue;

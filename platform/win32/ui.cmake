@@ -14,7 +14,7 @@ add_library(vl_win32 STATIC
   ${CMAKE_CURRENT_SOURCE_DIR}/ui_internal.h
   ${CMAKE_CURRENT_SOURCE_DIR}/window_access.h
   ${CMAKE_CURRENT_SOURCE_DIR}/program_arguments.h)
-target_link_libraries(vl_win32 PUBLIC vl_platform_common Qt6::Widgets vl_resources)
+target_link_libraries(vl_win32 PUBLIC vl_resources PRIVATE vl_platform_common Qt6::Widgets)
 if(TARGET vl_win32_base)
   target_link_libraries(vl_win32 PUBLIC vl_win32_base)
 endif()

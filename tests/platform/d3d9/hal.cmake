@@ -4,7 +4,7 @@
 if(TARGET vl_d3d9_scenes)
   vl_add_gtest(d3d9_test_hal
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_hal.cpp
-    LIBS vl_d3d9_scenes)
+    LIBS vl_d3d9_scenes Qt6::Widgets Qt6::OpenGL)
   target_compile_definitions(d3d9_test_hal PRIVATE VL_HAVE_HAL)
 endif()
 # No OpenGL at all: the test itself chooses Qt's offscreen platform and hides
@@ -12,6 +12,6 @@ endif()
 if(TARGET vl_d3d9)
   vl_add_gtest(d3d9_test_hal_no_gl
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_hal_no_gl.cpp
-    LIBS vl_d3d9)
+    LIBS vl_d3d9 Qt6::Gui)
   target_compile_definitions(d3d9_test_hal_no_gl PRIVATE VL_HAVE_HAL)
 endif()

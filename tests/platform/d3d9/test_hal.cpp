@@ -13,7 +13,9 @@
 #include "platform/d3d9/backend.h"
 #include "platform/d3d9/d3d9.h"
 #include "platform/d3d9/hal_backend.h"
+#include "platform/d3d9/test_hooks.h"
 #include "tests/platform/d3d9/reference_scenes.h"
+#include "tests/platform/d3d9/rule_checks.h"
 
 namespace {
 
@@ -222,6 +224,90 @@ TEST_F(HalTest, PresentShowsTheFrameInTheWindow) {
         EXPECT_EQ(device->Release(), 0u);
     }
     platform::unregisterRenderSurface(window);
+}
+
+TEST_F(HalTest, NearPlaneClippingAndEqualDepthsFollowTheDeviceRules) {
+    IDirect3DDevice9* device = nullptr;
+    ASSERT_EQ(createWindowlessDevice(d3d_, D3DDEVTYPE_HAL, &device), D3D_OK);
+    rule_checks::checkNearPlaneClipping(device);
+    rule_checks::checkComparisonsOnEqualDepths(device);
+    EXPECT_EQ(device->Release(), 0u);
+}
+
+std::size_t occurrences(const std::string& text, const std::string& part) {
+    std::size_t count = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++count;
+    return count;
+}
+
+TEST_F(HalTest, AProgramThatDoesNotBuildIsReportedOnceAndFailsItsDraws) {
+    IDirect3DDevice9* device = nullptr;
+    ASSERT_EQ(createWindowlessDevice(d3d_, D3DDEVTYPE_HAL, &device), D3D_OK);
+    platform::d3d9::testing::SetHalShadersBroken(true);
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(renderScene(device, Scene::LitQuad), D3DERR_DRIVERINTERNALERROR);
+    EXPECT_EQ(renderScene(device, Scene::LitQuad), D3DERR_DRIVERINTERNALERROR) << "the same shape fails again";
+    const std::string log = ::testing::internal::GetCapturedStderr();
+    platform::d3d9::testing::SetHalShadersBroken(false);
+    EXPECT_EQ(occurrences(log, "HAL: a fixed-function program could not be built"), 1u) << log;
+    EXPECT_NE(log.find("broken on purpose"), std::string::npos) << "the compiler's own words: " << log;
+    // Other shapes, built now, draw as before.
+    EXPECT_EQ(renderScene(device, Scene::Overlay), D3D_OK);
+    Image image;
+    ASSERT_EQ(readBackBuffer(device, &image), D3D_OK);
+    EXPECT_GE(agreement(image, render(D3DDEVTYPE_REF, Scene::Overlay), kTolerance), kRequiredAgreement);
+    EXPECT_EQ(device->Release(), 0u);
+}
+
+TEST_F(HalTest, ALostContextLosesTheDeviceUntilAResetMakesANewOne) {
+    IDirect3DDevice9* device = nullptr;
+    ASSERT_EQ(createWindowlessDevice(d3d_, D3DDEVTYPE_HAL, &device), D3D_OK);
+    ASSERT_EQ(renderScene(device, Scene::LitMesh), D3D_OK);
+    ASSERT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+
+    ASSERT_TRUE(platform::d3d9::testing::LoseHalContext(device));
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(renderScene(device, Scene::LitMesh), D3D_OK) << "drawing on a lost device is no error";
+    EXPECT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), D3DERR_DEVICELOST);
+    EXPECT_EQ(device->TestCooperativeLevel(), D3DERR_DEVICENOTRESET);
+    EXPECT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), D3DERR_DEVICELOST);
+    const std::string log = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(occurrences(log, "OpenGL context was lost"), 1u) << log;
+
+    D3DPRESENT_PARAMETERS pp = windowedParameters(kWidth, kHeight, D3DFMT_D24X8);
+    ASSERT_EQ(device->Reset(&pp), D3D_OK);
+    EXPECT_EQ(device->TestCooperativeLevel(), D3D_OK);
+    ASSERT_EQ(renderScene(device, Scene::LitMesh), D3D_OK);
+    EXPECT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+    Image image;
+    ASSERT_EQ(readBackBuffer(device, &image), D3D_OK);
+    EXPECT_GE(agreement(image, render(D3DDEVTYPE_REF, Scene::LitMesh), kTolerance), kRequiredAgreement)
+        << "the managed vertex buffer reached the new context";
+    EXPECT_EQ(device->Release(), 0u);
+
+    // Only HAL has a context to lose; asking first is a loss too.
+    IDirect3DDevice9* ref = nullptr;
+    ASSERT_EQ(createWindowlessDevice(d3d_, D3DDEVTYPE_REF, &ref), D3D_OK);
+    EXPECT_FALSE(platform::d3d9::testing::LoseHalContext(ref));
+    EXPECT_EQ(ref->Release(), 0u);
+    ASSERT_EQ(createWindowlessDevice(d3d_, D3DDEVTYPE_HAL, &device), D3D_OK);
+    ASSERT_TRUE(platform::d3d9::testing::LoseHalContext(device));
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(device->TestCooperativeLevel(), D3DERR_DEVICELOST);
+    EXPECT_EQ(device->TestCooperativeLevel(), D3DERR_DEVICENOTRESET);
+    ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(device->Release(), 0u);
+}
+
+TEST_F(HalTest, CreationFailsWhileForcedAndWorksAgainAfter) {
+    IDirect3DDevice9* device = nullptr;
+    platform::d3d9::testing::SetHalCreationFails(true);
+    EXPECT_EQ(createWindowlessDevice(d3d_, D3DDEVTYPE_HAL, &device), D3DERR_NOTAVAILABLE);
+    EXPECT_EQ(device, nullptr);
+    platform::d3d9::testing::SetHalCreationFails(false);
+    ASSERT_EQ(createWindowlessDevice(d3d_, D3DDEVTYPE_HAL, &device), D3D_OK);
+    EXPECT_EQ(device->Release(), 0u);
 }
 
 // The device's defaults for everything these tests touch.

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "tests/platform/d3d9/reference_scenes.h"
+#include "tests/platform/d3d9/rule_checks.h"
 
 using namespace reference_scenes;
 
@@ -201,6 +202,10 @@ TEST_F(Rasterizer, ClipSpaceFillsExactlyTheViewport) {
             EXPECT_EQ(image.at(x, y) & 0xFFFFFF, inside ? 0x00FF00u : 0u) << x << ", " << y;
         }
 }
+
+TEST_F(Rasterizer, TrianglesAreClippedAtTheNearPlane) { rule_checks::checkNearPlaneClipping(device_); }
+
+TEST_F(Rasterizer, DepthComparisonsOnEqualDepths) { rule_checks::checkComparisonsOnEqualDepths(device_); }
 
 TEST_F(Rasterizer, DepthWritesCanBeTurnedOffAndTheTestChanged) {
     std::vector<OverlayVertex> near, far;

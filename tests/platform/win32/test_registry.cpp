@@ -235,6 +235,35 @@ TEST_F(RegistryTest, ReadsTheEditorsOwnExportForms) {
     RegCloseKey(key);
 }
 
+TEST_F(RegistryTest, TheEmptyNameIsTheDefaultValueWrittenAsAnAt) {
+    HKEY key = openApp();
+    const std::string text("default", 8);
+    ASSERT_EQ(RegSetValueExA(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.data()), DWORD(text.size())),
+              ERROR_SUCCESS);
+    ASSERT_EQ(setDword(key, "Width", 5), ERROR_SUCCESS);
+    RegCloseKey(key);
+    const std::string store = readStore();
+    EXPECT_NE(store.find("\n@=\"default\"\n"), std::string::npos) << store;
+    EXPECT_EQ(store.find("\"\"="), std::string::npos) << "never an empty quoted name: " << store;
+
+    key = openApp();
+    EXPECT_EQ(query(key, ""), text) << "a null name and an empty one are the same value";
+    EXPECT_EQ(query(key, nullptr), text);
+    EXPECT_EQ(RegDeleteValueA(key, ""), ERROR_SUCCESS);
+    EXPECT_EQ(query(key, nullptr), "<missing>");
+    EXPECT_EQ(query(key, "Width"), dwordBytes(5));
+    RegCloseKey(key);
+
+    // An empty quoted name names nothing: that line is skipped, not taken
+    // for the default value, and the lines around it are read.
+    writeStore(std::string("Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\") + kAppKey +
+               "]\n@=\"real\"\n\"\"=\"stray\"\n\"Width\"=dword:00000009\n");
+    key = openApp();
+    EXPECT_EQ(query(key, nullptr), std::string("real", 5));
+    EXPECT_EQ(query(key, "Width"), dwordBytes(9));
+    RegCloseKey(key);
+}
+
 class HostileStoreTest : public RegistryTest {
 protected:
     std::map<std::string, std::string> visible(HKEY key) {

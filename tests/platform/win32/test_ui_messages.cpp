@@ -271,6 +271,45 @@ TEST_F(Queue, TranslateMessageAddsTheCharacterOfALetter) {
     EXPECT_FALSE(TranslateMessage(&notKey));
 }
 
+TEST_F(Queue, ACharacterFollowsItsOwnKeyBeforeAnythingQueuedAfterIt) {
+    // Two keys typed quickly: all four key messages wait before the first is
+    // translated. Each character must sit right behind its own key-down.
+    const LPARAM aFlags = 0x001E0001, bFlags = 0x00300001;
+    PostMessageA(window, WM_KEYDOWN, 'A', aFlags);
+    PostMessageA(window, WM_KEYUP, 'A', aFlags | LPARAM(0xC0000000));
+    PostMessageA(window, WM_SYSKEYDOWN, 'B', bFlags | 0x20000000);
+    PostMessageA(window, WM_SYSKEYUP, 'B', bFlags | LPARAM(0xE0000000));
+    received().clear();
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+    struct Expected {
+        UINT message;
+        WPARAM wParam;
+        LPARAM lParam;
+    };
+    const Expected expected[] = {
+        {WM_KEYDOWN, 'A', aFlags},
+        {WM_CHAR, 'a', aFlags},
+        {WM_KEYUP, 'A', aFlags | LPARAM(0xC0000000)},
+        {WM_SYSKEYDOWN, 'B', bFlags | 0x20000000},
+        {WM_SYSCHAR, 'b', bFlags | 0x20000000},
+        {WM_SYSKEYUP, 'B', bFlags | LPARAM(0xE0000000)},
+    };
+    std::vector<Received> keys;
+    for (const Received& r : received())
+        if (r.message >= WM_KEYFIRST && r.message <= WM_KEYLAST)
+            keys.push_back(r);
+    ASSERT_EQ(keys.size(), std::size(expected));
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        EXPECT_EQ(keys[i].message, expected[i].message) << i;
+        EXPECT_EQ(keys[i].wParam, expected[i].wParam) << i;
+        EXPECT_EQ(keys[i].lParam, expected[i].lParam) << i << ": the character keeps its key's flags";
+    }
+}
+
 TEST_F(Queue, AModalLoopDispatchesUntilDoneAndHandsAQuitOutward) {
     bool done = false;
     handler() = [&](HWND, UINT m, WPARAM wp, LPARAM, LRESULT*) {

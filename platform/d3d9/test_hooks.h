@@ -1,0 +1,22 @@
+// Faults that tests of the layer, and of the programs built on it, force to
+// see the 3-D device report them instead of failing silently. The program
+// never calls these.
+#pragma once
+
+#include "platform/d3d9/d3d9.h"
+
+namespace platform::d3d9::testing {
+
+// While set, creating a HAL device fails (D3DERR_NOTAVAILABLE) although HAL
+// is still offered, as when OpenGL goes away between enumeration and use.
+void SetHalCreationFails(bool fails);
+
+// While set, the fixed-function programs HAL builds from now on fail to
+// compile; draws that need one return D3DERR_DRIVERINTERNALERROR.
+void SetHalShadersBroken(bool broken);
+
+// The device's OpenGL context goes away as in a GPU reset. False when the
+// device is not a HAL device.
+bool LoseHalContext(IDirect3DDevice9* device);
+
+}  // namespace platform::d3d9::testing
