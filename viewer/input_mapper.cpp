@@ -311,6 +311,18 @@ void FreeInputDeviceStates(InputMapper* inputMapper) {
     }
 }
 
+void RestoreInputDeviceStates(InputMapper* inputMapper) {
+    if (!inputMapper)
+        return;
+    MappedDevice* devices = nullptr;
+    DWORD count = 0;
+    inputMapper->ListDevices(&devices, &count);
+    for (DWORD i = 0; i < count; ++i) {
+        if (!devices[i].state)
+            OnInputDeviceAdded(&devices[i], nullptr);
+    }
+}
+
 void ReleaseInput(InputMapper*& inputMapper) {
     if (!inputMapper)
         return;

@@ -92,5 +92,7 @@ void PollInput(InputMapper* inputMapper, UserInput* userInput);
 void ClearInputDeviceStates(InputMapper* inputMapper);
 // Before a configuration and at release: every state freed.
 void FreeInputDeviceStates(InputMapper* inputMapper);
+// A fresh state for every device that has none, as a re-enumeration gives.
+void RestoreInputDeviceStates(InputMapper* inputMapper);
 // Frees every state, destroys the mapper and sets it to none.
 void ReleaseInput(InputMapper*& inputMapper);

@@ -123,8 +123,10 @@ HRESULT ViewerApp::UpdateScene() {
         userInput.configureInputRequested = FALSE;
         Pause(true);
         FreeInputDeviceStates(inputMapper);
-        if (inputMapper)
-            inputMapper->RunConfiguration(window, nullptr, nullptr, DICD_EDIT, nullptr);
+        // A configuration that failed re-enumerates nothing; without states
+        // the devices would deliver nothing for the rest of the run.
+        if (inputMapper && FAILED(inputMapper->RunConfiguration(window, nullptr, nullptr, DICD_EDIT, nullptr)))
+            RestoreInputDeviceStates(inputMapper);
         Pause(false);
     }
 

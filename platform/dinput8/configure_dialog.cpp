@@ -240,13 +240,21 @@ private:
 }  // namespace
 
 HRESULT runConfiguration(HWND owner, DIACTIONFORMATA* format, const std::vector<Device*>& devices, bool edit) {
-    ConfigurationDialog dialog(platform::topLevelWidgetFor(owner), format, devices, edit);
+    QWidget* ownerWidget = platform::topLevelWidgetFor(owner);
+    ConfigurationDialog dialog(ownerWidget, format, devices, edit);
     dialog.show();
     dialog.raise();
     dialog.activateWindow();
     platform::runModalLoop([&dialog] { return dialog.finishedRunning(); });
     if (dialog.acceptedByUser() && edit)
         dialog.save();
+    dialog.hide();
+    // The keyboard goes back to the window the configuration was opened
+    // from, as when any owned window closes.
+    if (ownerWidget) {
+        ownerWidget->activateWindow();
+        ownerWidget->raise();
+    }
     return DI_OK;
 }
 

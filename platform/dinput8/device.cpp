@@ -102,9 +102,11 @@ HRESULT Device::SetProperty(REFGUID property, LPCDIPROPHEADER header) {
             deadZone_ = zone;
             objectDeadZones_.clear();
             // A device without axes has nothing the zone could apply to.
-            return defaultObject(DIAXIS_3DCONTROL_LATERAL) || defaultObject(DIAXIS_3DCONTROL_MOVE)
-                       ? DI_OK
-                       : DIERR_UNSUPPORTED;
+            for (int axis = 0; axis < 8; ++axis) {
+                if (hasObject(axisObject(axis)))
+                    return DI_OK;
+            }
+            return DIERR_UNSUPPORTED;
         }
         if (header->dwHow == DIPH_BYID) {
             if (!isAxisObject(header->dwObj) || !hasObject(header->dwObj))

@@ -123,8 +123,15 @@ private:
             // sends a release and a press of the same moment, which the GUI
             // library does not always recognise as a repeat.
             deliverPending();
-            if (down_[dik])
+            if (!down_[dik])
+                return;
+            if (n.timestamp != 0) {
                 pending_.push_back(PendingRelease{dik, n.timestamp});
+                return;
+            }
+            // Without an event time a repeat cannot be told apart.
+            down_[dik] = false;
+            buttonChanged(buttonObject(dik), false);
             return;
         }
         for (auto it = pending_.begin(); it != pending_.end(); ++it) {

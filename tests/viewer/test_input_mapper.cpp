@@ -182,6 +182,12 @@ TEST(PollInput, AcquiresAndPollsEveryDeviceAndKeepsStateWhenReadingFails) {
     PollInput(rig.mapper, &input);
     EXPECT_EQ(input.axisUpDown, 0.0f);
     EXPECT_EQ(rig.devices[1]->buffered.size(), 2u) << "a device without a state is not read";
+    // After a configuration that failed, every device gets a state again.
+    rig.devices[1]->deadZone = 0;
+    RestoreInputDeviceStates(rig.mapper);
+    EXPECT_EQ(rig.devices[1]->deadZone, 500u);
+    PollInput(rig.mapper, &input);
+    EXPECT_EQ(input.axisUpDown, 1.0f) << "the release and the press read in order";
 }
 
 TEST(PollInput, WithoutMapperLeavesInputAlone) {
@@ -232,9 +238,10 @@ TEST(InputMapper, ADeviceThatCannotBeMappedIsLeftOutAndItsRecordReused) {
     };
     for (const Failure& f : failures) {
         SCOPED_TRACE(f.name);
-        Rig rig(0);
+        // The devices outlive the mapper that holds them.
         FakeInputDevice bad;
         FakeInputDevice good;
+        Rig rig(0);
         bad.*f.field = E_FAIL;
         EXPECT_EQ(rig.mapper->AttachDevice(nullptr, &bad), E_FAIL);
         EXPECT_EQ(rig.mapper->AttachDevice(nullptr, &good), S_OK);
