@@ -21,6 +21,8 @@ using REFERENCE_TIME = LONGLONG;
 
 #define REGDB_E_CLASSNOTREG ((HRESULT)0x80040154)
 #define DSERR_NODRIVER ((HRESULT)0x88780078)
+// The sound codes below share DSERR_NODRIVER's facility; the program only
+// ever tests them for failure, never compares them.
 // A segment made from a WAVE carries no audio-path configuration.
 #define DMUS_E_NO_AUDIOPATH_CONFIG ((HRESULT)0x88781216)
 // The memory handed to the loader is no RIFF WAVE this layer can play.
