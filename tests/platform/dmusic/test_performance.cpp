@@ -143,6 +143,16 @@ TEST(Performance, WithoutADeviceFailsWithNoDriverAndChangesNothing) {
     EXPECT_EQ(segment->Download(performance), DMUS_E_NOT_INIT);
     EXPECT_EQ(Play(performance, segment), DMUS_E_NOT_INIT);
     EXPECT_EQ(performance->Stop(nullptr, nullptr, 0, 0), S_OK);
+    // Nothing was left half open: with a device there, the same performance
+    // opens and takes the download.
+    {
+        DiskAudio disk("retry");
+        EXPECT_EQ(InitAudio(performance), S_OK);
+        EXPECT_EQ(segment->Download(performance), S_OK);
+        EXPECT_EQ(Play(performance, segment), S_OK);
+        EXPECT_EQ(segment->Unload(performance), S_OK);
+        EXPECT_EQ(performance->CloseDown(), S_OK);
+    }
     EXPECT_EQ(performance->CloseDown(), S_OK);
     EXPECT_EQ(loader->ReleaseObjectByUnknown(segment), S_OK);
     EXPECT_EQ(segment->Release(), 0u);
