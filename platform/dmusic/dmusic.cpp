@@ -151,6 +151,7 @@ public:
     void UnloadSound(const Sound* sound);
 
     Mixer* mixer() { return mixer_.get(); }
+    std::uint64_t framesRendered() const { return framesRendered_ + (mixer_ ? mixer_->framesRendered() : 0); }
     SDL_AudioDeviceID device() const { return device_; }
 
 private:
@@ -164,6 +165,7 @@ private:
     SDL_AudioSpec spec_{};
     std::unique_ptr<Mixer> mixer_;
     std::vector<std::shared_ptr<Sound>> sounds_;
+    std::uint64_t framesRendered_ = 0;  // by mixers closed down before
 };
 
 // Keeps the device's thread out of the mixer while the holder lives.
@@ -326,6 +328,8 @@ HRESULT Performance::CloseDown() {
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
         audioStarted_ = false;
     }
+    if (mixer_)
+        framesRendered_ += mixer_->framesRendered();
     mixer_.reset();
     sounds_.clear();
     return S_OK;
@@ -492,6 +496,11 @@ HRESULT Loader::ReleaseObjectByUnknown(IUnknown* object) {
 }  // namespace
 
 // ---- Looks into the layer for its tests and benchmarks -----------------------------------
+
+std::uint64_t FramesRendered(IDirectMusicPerformance8* performance) {
+    auto* ours = dynamic_cast<Performance*>(performance);
+    return ours ? ours->framesRendered() : 0;
+}
 
 const Mixer* MixerOf(IDirectMusicPerformance8* performance) {
     auto* ours = dynamic_cast<Performance*>(performance);

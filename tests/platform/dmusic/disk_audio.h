@@ -92,11 +92,10 @@ private:
 // Waits until the performance's mixer has rendered at least `frames`; a
 // device that stops rendering fails the test instead of hanging it.
 inline bool WaitForFrames(IDirectMusicPerformance8* performance, std::uint64_t frames) {
-    const platform::dmusic::Mixer* mixer = platform::dmusic::MixerOf(performance);
-    if (!mixer)
+    if (!platform::dmusic::MixerOf(performance))
         return false;
     for (int waited = 0; waited < 30000; ++waited) {
-        if (mixer->framesRendered() >= frames)
+        if (platform::dmusic::FramesRendered(performance) >= frames)
             return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
@@ -104,8 +103,14 @@ inline bool WaitForFrames(IDirectMusicPerformance8* performance, std::uint64_t f
 }
 
 inline std::uint64_t FramesRendered(IDirectMusicPerformance8* performance) {
-    const platform::dmusic::Mixer* mixer = platform::dmusic::MixerOf(performance);
-    return mixer ? mixer->framesRendered() : 0;
+    return platform::dmusic::FramesRendered(performance);
+}
+
+// The recording's frame at which the mixer's first frame landed: SDL may
+// have written silence of its own before it, while the device was paused.
+inline std::size_t FirstMixedFrame(const std::vector<std::int16_t>& recording, std::uint64_t framesRendered) {
+    EXPECT_GE(recording.size(), framesRendered);
+    return recording.size() >= framesRendered ? std::size_t(recording.size() - framesRendered) : 0;
 }
 
 // Rounding may differ by one step per play between the layer and the
