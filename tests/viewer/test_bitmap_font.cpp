@@ -86,7 +86,7 @@ TEST_F(FontTest, GlyphTextureLaysOutEveryPrintableCharacter) {
         EXPECT_GT(cur[2] - cur[0], margin);
         EXPECT_FLOAT_EQ(cur[3] - cur[1], cy / 256);
         if (cur[1] == prev[1]) {
-            EXPECT_FLOAT_EQ(cur[0], prev[2] - 0.0f);  // the next cell starts where the last ended
+            EXPECT_FLOAT_EQ(cur[0], prev[2]);  // the next cell starts where the last ended
         } else {
             EXPECT_FLOAT_EQ(cur[1], prev[1] + (cy + 1) / 256);
             EXPECT_EQ(cur[0], 0.0f);

@@ -261,6 +261,28 @@ TEST_F(EndToEnd, TheStoredSizeIsTheWindowsSize) {
     EXPECT_NE(store().find("\"Height\"=dword:000001e0"), std::string::npos) << store();
 }
 
+TEST_F(EndToEnd, AResizeIsRememberedForTheNextRun) {
+    openDisplay();
+    Program program(dir_, true);
+    const Window window = findWindow(30);
+    ASSERT_NE(window, 0u) << readFile(dir_ + "/stderr.txt");
+    XWindowAttributes a{};
+    XGetWindowAttributes(display_, window, &a);
+    const int menuBar = a.height - 375;
+    ASSERT_TRUE(watch(window, 375, 20, showsTheSurface));
+    // Sizing as a window manager does it; the frame takes the new size once
+    // the sizing has been quiet for a moment (a fraction of a second), so the
+    // program is left alone well beyond that before it is closed.
+    XResizeWindow(display_, window, 640, 480 + menuBar);
+    XSync(display_, False);
+    EXPECT_TRUE(watch(window, 480, 20, showsTheSurface));
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    press(window, XK_Escape);
+    EXPECT_EQ(program.wait(20), 0);
+    EXPECT_NE(store().find("\"Width\"=dword:00000280"), std::string::npos) << store();
+    EXPECT_NE(store().find("\"Height\"=dword:000001e0"), std::string::npos) << store();
+}
+
 TEST_F(EndToEnd, WithoutADisplayServerCreateFailsWithExitOneAndAMessage) {
     Program program(dir_, false);
     EXPECT_EQ(program.wait(60), 1);
