@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "math/matrix_functions.h"
+#include "platform/win32/winbase.h"
 #include "startup/mode_surface.h"
 #include "viewer/surface_renderer.h"
 #include "viewer/window_size_store.h"
@@ -36,6 +37,8 @@ ViewerApp::ViewerApp() {
     configSurface = nullptr;
     userInput = {};
     soundRepeatCountdown = 0.0f;
+    soundPlayer = nullptr;
+    bounceSound = nullptr;
     rotationX = 0.0f;
     rotationY = 0.0f;
 
@@ -57,6 +60,12 @@ ViewerApp::~ViewerApp() {
         surfaceVertexBuffer = nullptr;
     }
     ReleaseInput();
+    // Likewise the sound, should SceneStartup have run without a SceneShutdown:
+    // segment before player, and COM balanced by the player.
+    delete bounceSound;
+    bounceSound = nullptr;
+    delete soundPlayer;
+    soundPlayer = nullptr;
 }
 
 HRESULT ViewerApp::AcceptDevice(D3DCAPS9*, DWORD, D3DFORMAT) { return S_OK; }
@@ -64,8 +73,23 @@ HRESULT ViewerApp::AcceptDevice(D3DCAPS9*, DWORD, D3DFORMAT) { return S_OK; }
 HRESULT ViewerApp::SceneStartup() {
     SendMessage(window, WM_PAINT, 0, 0);
     SetUpInput(window);
-    // Sound: SetUpSound(window) goes here; its result is ignored.
+    SetUpSound(window);
     loading = FALSE;
+    return S_OK;
+}
+
+// Sound playback: the player, and the bounce from the program's own resources.
+HRESULT ViewerApp::SetUpSound(HWND window) {
+    soundPlayer = new SoundPlayer;
+    HRESULT hr = soundPlayer->Open(window, 128, DMUS_APATH_DYNAMIC_STEREO, nullptr);
+    if (FAILED(hr))
+        return hr;
+    // Zeroed: a current directory too long for the buffer leaves it
+    // unwritten, and the loader then gets an empty path rather than garbage.
+    char folder[MAX_PATH] = {};
+    GetCurrentDirectoryA(MAX_PATH, folder);
+    soundPlayer->SetMediaFolder(folder);
+    soundPlayer->LoadSegmentFromResource(&bounceSound, "BOUNCE", "WAVE", TRUE, FALSE);
     return S_OK;
 }
 
@@ -131,8 +155,8 @@ HRESULT ViewerApp::UpdateScene() {
         soundRepeatCountdown = soundRepeatCountdown - elapsedTime;
         if (soundRepeatCountdown <= 0.0f) {
             soundRepeatCountdown = SoundRepeatInterval;
-            // Sound: Play(DMUS_SEGF_SECONDARY, default audio path) on
-            // bounceSound, if it exists, goes here.
+            if (bounceSound)
+                bounceSound->Play(DMUS_SEGF_SECONDARY, nullptr);
         }
     } else {
         soundRepeatCountdown = 0.0f;
@@ -180,7 +204,16 @@ HRESULT ViewerApp::SceneShutdown() {
         font = nullptr;
     }
     ReleaseInput();
-    // Sound: destroy bounceSound, then soundPlayer, here.
+    // The segment goes first: destroying it uses the player's loader and
+    // performance.
+    if (bounceSound) {
+        delete bounceSound;
+        bounceSound = nullptr;
+    }
+    if (soundPlayer) {
+        delete soundPlayer;
+        soundPlayer = nullptr;
+    }
     WriteWindowSize();
     return S_OK;
 }

@@ -9,6 +9,7 @@
 #include "framework/render_app.h"
 #include "viewer/bitmap_font.h"
 #include "viewer/input_mapper.h"
+#include "viewer/sound_player.h"
 
 // The input of one frame from all devices together; rebuilt every frame by
 // the input mapping, which may also raise the two requests. Requests stay
@@ -69,6 +70,7 @@ protected:
     static HRESULT InputDeviceAdded(MappedDevice* record, const DIDEVICEINSTANCEA* instance, void* data);
     void ReadWindowSize();
     void WriteWindowSize();
+    HRESULT SetUpSound(HWND window);
 
     BOOL loading;
     IDirect3DVertexBuffer9* surfaceVertexBuffer;
@@ -78,7 +80,8 @@ protected:
     IDirect3DSurface9* configSurface;
     UserInput userInput;
     float soundRepeatCountdown;
-    // soundPlayer and bounceSound (sound playback) go here.
+    SoundPlayer* soundPlayer;
+    SoundSegment* bounceSound;
     float rotationX;
     float rotationY;
 };
