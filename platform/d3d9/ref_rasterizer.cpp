@@ -961,6 +961,7 @@ struct ModulateSpan {
     bool blend, destHasAlpha, depthTest, depthWrite;
     DWORD zFunc;
     std::uint32_t writeMask;
+    bool texelsPow2Wrap;      // both axes wrap and are powers of two
     const bool* alphaPasses;  // by 8-bit alpha
     const float* fromByte;    // byte / 255 by byte
 };
@@ -1059,6 +1060,92 @@ VL_INLINE inline void modulateSpan(const ModulateSpan& m, std::uint32_t* colorRo
     }
 }
 
+#if defined(__SSE2__)
+// The same span four pixels at a time, for the rows where that is exact: no
+// depth, 1/w and the colour the same all along the row (zero steps), and a
+// power-of-two wrap on both axes. The texture coordinates are still stepped
+// one pixel after another, as the one-pixel loop steps them; everything
+// else is lane by lane the one-pixel arithmetic (cvttps2dq truncates as the
+// scalar conversions do, maxps and minps pick as clamp01 does). The last
+// group is masked; it reads and rewrites up to three pixels past the span
+// unchanged, which the buffer's padding keeps in bounds.
+template <bool kBlend>
+inline void modulateSpan4(const ModulateSpan& m, std::uint32_t* colorRow, int first, int last, float wv,
+                          const float colour[4], float tu, float tv, float dtu, float dtv) {
+    const __m128 zero = _mm_setzero_ps(), one = _mm_set1_ps(1.0f), k255 = _mm_set1_ps(255.0f),
+                 half = _mm_set1_ps(0.5f), byteScale = _mm_set1_ps(1.0f / 255.0f);
+    const __m128i bytes = _mm_set1_epi32(0xFF);
+    auto unit = [&](__m128 v) { return _mm_min_ps(one, _mm_max_ps(zero, v)); };
+    auto toBytes = [&](__m128 v) { return _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(unit(v), k255), half)); };
+    auto channel = [&](__m128i words, int shift) {
+        return _mm_mul_ps(_mm_cvtepi32_ps(_mm_and_si128(_mm_srli_epi32(words, shift), bytes)), byteScale);
+    };
+    // clamp01 of the interpolated colour, the same for every pixel.
+    const __m128 cr = _mm_set1_ps(clamp01(colour[0] * wv)), cg = _mm_set1_ps(clamp01(colour[1] * wv)),
+                 cb = _mm_set1_ps(clamp01(colour[2] * wv)), ca = _mm_set1_ps(clamp01(colour[3] * wv));
+    const __m128 wvv = _mm_set1_ps(wv), w = _mm_set1_ps(float(m.width)), h = _mm_set1_ps(float(m.height));
+    const __m128i maskU = _mm_set1_epi32(m.width - 1), maskV = _mm_set1_epi32(m.height - 1);
+    const __m128i intMin = _mm_set1_epi32(INT_MIN);
+    const __m128i writeMask = _mm_set1_epi32(int(m.writeMask));
+    const __m128i count = _mm_set1_epi32(last - first + 1);
+    __m128i lane = _mm_set_epi32(3, 2, 1, 0);
+    // floorToInt lane by lane.
+    auto floors = [&](__m128 v) {
+        const __m128i t = _mm_cvttps_epi32(v);
+        const __m128i down = _mm_andnot_si128(_mm_cmpeq_epi32(t, intMin),
+                                              _mm_castps_si128(_mm_cmpgt_ps(_mm_cvtepi32_ps(t), v)));
+        return _mm_add_epi32(t, down);  // down is -1 where the truncation went up
+    };
+    for (int x = first; x <= last; x += 4) {
+        const float u1 = tu + dtu, u2 = u1 + dtu, u3 = u2 + dtu;
+        const float v1 = tv + dtv, v2 = v1 + dtv, v3 = v2 + dtv;
+        const __m128 us = _mm_setr_ps(tu, u1, u2, u3), vs = _mm_setr_ps(tv, v1, v2, v3);
+        tu = u3 + dtu;
+        tv = v3 + dtv;
+        const __m128i inSpan = _mm_cmplt_epi32(lane, count);
+        lane = _mm_add_epi32(lane, _mm_set1_epi32(4));
+        alignas(16) std::int32_t sx[4], sy[4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(sx),
+                        _mm_and_si128(floors(_mm_mul_ps(_mm_mul_ps(us, wvv), w)), maskU));
+        _mm_store_si128(reinterpret_cast<__m128i*>(sy),
+                        _mm_and_si128(floors(_mm_mul_ps(_mm_mul_ps(vs, wvv), h)), maskV));
+        const size_t pitch = size_t(m.width);
+        const __m128i texels = _mm_setr_epi32(int(m.texels[size_t(sy[0]) * pitch + size_t(sx[0])]),
+                                              int(m.texels[size_t(sy[1]) * pitch + size_t(sx[1])]),
+                                              int(m.texels[size_t(sy[2]) * pitch + size_t(sx[2])]),
+                                              int(m.texels[size_t(sy[3]) * pitch + size_t(sx[3])]));
+        const __m128 alpha = unit(_mm_mul_ps(channel(texels, 24), ca));
+        const __m128i alphaBytes = toBytes(alpha);
+        alignas(16) std::int32_t ab[4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(ab), alphaBytes);
+        const __m128i pass = _mm_and_si128(
+            inSpan, _mm_setr_epi32(m.alphaPasses[ab[0]] ? -1 : 0, m.alphaPasses[ab[1]] ? -1 : 0,
+                                   m.alphaPasses[ab[2]] ? -1 : 0, m.alphaPasses[ab[3]] ? -1 : 0));
+        if (_mm_movemask_epi8(pass) == 0)
+            continue;
+        const __m128 red = unit(_mm_mul_ps(channel(texels, 16), cr));
+        const __m128 green = unit(_mm_mul_ps(channel(texels, 8), cg));
+        const __m128 blue = unit(_mm_mul_ps(channel(texels, 0), cb));
+        auto* at = reinterpret_cast<__m128i*>(colorRow + x);
+        const __m128i old = _mm_loadu_si128(at);
+        __m128i out;
+        if (kBlend) {
+            const __m128 keep = _mm_sub_ps(one, alpha);
+            const __m128 dstAlpha = m.destHasAlpha ? channel(old, 24) : one;
+            auto mix = [&](__m128 src, __m128 dst) { return toBytes(_mm_add_ps(_mm_mul_ps(src, alpha), _mm_mul_ps(dst, keep))); };
+            out = _mm_or_si128(_mm_or_si128(_mm_slli_epi32(mix(alpha, dstAlpha), 24),
+                                            _mm_slli_epi32(mix(red, channel(old, 16)), 16)),
+                               _mm_or_si128(_mm_slli_epi32(mix(green, channel(old, 8)), 8), mix(blue, channel(old, 0))));
+        } else {
+            out = _mm_or_si128(_mm_or_si128(_mm_slli_epi32(alphaBytes, 24), _mm_slli_epi32(toBytes(red), 16)),
+                               _mm_or_si128(_mm_slli_epi32(toBytes(green), 8), toBytes(blue)));
+        }
+        const __m128i written = _mm_or_si128(_mm_and_si128(out, writeMask), _mm_andnot_si128(writeMask, old));
+        _mm_storeu_si128(at, _mm_or_si128(_mm_and_si128(pass, written), _mm_andnot_si128(pass, old)));
+    }
+}
+#endif
+
 // The row's variant, chosen from what the triangle and the row need.
 VL_INLINE inline void modulateRow(const ModulateSpan& m, std::uint32_t* colorRow, float* depthRow, int first, int last,
                                   float z, float dz, float invW, float dw, const float start[8],
@@ -1066,6 +1153,27 @@ VL_INLINE inline void modulateRow(const ModulateSpan& m, std::uint32_t* colorRow
     const bool depth = m.depthTest || m.depthWrite;
     // Adding a zero step leaves 1/w as it is, but for -0, which becomes +0.
     const bool steady = dw == 0.0f && invW != 0.0f;
+#if defined(__SSE2__)
+    if (steady && !depth && m.texelsPow2Wrap) {
+        // The colour stays put only if its steps are zero and adding them
+        // changes nothing (-0 + 0 is +0); NaN colours take the one-pixel loop,
+        // whose conversions of NaN differ from cvttps2dq's.
+        const float wv = 1.0f / invW;
+        bool still = true;
+        for (int k = 0; k < 4; ++k)
+            still = still && step[k] == 0.0f && !(start[k] == 0.0f && std::signbit(start[k])) &&
+                    !std::isnan(start[k] * wv);
+        if (still) {
+            if (m.blend)
+                modulateSpan4<true>(m, colorRow, first, last, wv, start, start[m.u], start[m.u + 1], step[m.u],
+                                    step[m.u + 1]);
+            else
+                modulateSpan4<false>(m, colorRow, first, last, wv, start, start[m.u], start[m.u + 1], step[m.u],
+                                     step[m.u + 1]);
+            return;
+        }
+    }
+#endif
 #define VL_MODULATE(blend, depth, steady) \
     modulateSpan<blend, depth, steady>(m, colorRow, depthRow, first, last, z, dz, invW, dw, start, step)
     if (m.blend) {
@@ -1247,6 +1355,9 @@ void RefRasterizer::rasterize(const PixelPipeline& pipe, const ScreenVertex& a0,
         modulate.depthWrite = pipe.depthWrite;
         modulate.zFunc = pipe.zFunc;
         modulate.writeMask = pipe.writeMask;
+        auto pow2Wrap = [](DWORD mode, int size) { return mode == D3DTADDRESS_WRAP && (size & (size - 1)) == 0; };
+        modulate.texelsPow2Wrap =
+            pow2Wrap(modulate.addressU, modulate.width) && pow2Wrap(modulate.addressV, modulate.height);
         modulate.alphaPasses = pipe.alphaPasses;
         modulate.fromByte = byteValues();
     }
