@@ -8,13 +8,36 @@
 
 namespace platform::hal {
 
+namespace {
+// The probe's context, kept for the first device that asks for one: making
+// a context costs tens of milliseconds on a software GL, and the first HAL
+// device would otherwise make its own straight after the probe threw one
+// away. A plain pointer, so that nothing destroys it after the application
+// object is gone; the application's own teardown lets it go.
+HalContext* spare = nullptr;
+
+void dropSpare() {
+    delete spare;
+    spare = nullptr;
+}
+}  // namespace
+
 std::unique_ptr<HalContext> HalContext::create() {
     // Qt needs a QGuiApplication for any context, and offscreen surfaces may
     // only be made on its thread; without either there is simply no HAL.
     auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
     if (!app || QThread::currentThread() != app->thread())
         return nullptr;
+    if (spare) {
+        std::unique_ptr<HalContext> kept(spare);
+        spare = nullptr;
+        if (kept->makeCurrent())
+            return kept;
+    }
+    return createNew();
+}
 
+std::unique_ptr<HalContext> HalContext::createNew() {
     QSurfaceFormat format;
     format.setRenderableType(QSurfaceFormat::OpenGL);
     format.setVersion(3, 3);
@@ -138,6 +161,10 @@ Probe runProbe() {
         for (int i = 0; i < 4; ++i)
             if (framebufferCompletes(ctx->gl(), glDepthFormatFor(kDepthFormats[i])))
                 p.depthFormats[i] = kDepthFormats[i];
+        // Every object the checks made is deleted and every binding is back
+        // at zero, so the context is as good as a new one.
+        spare = ctx.release();
+        qAddPostRoutine(dropSpare);
     }
     if (previous && previousSurface)
         previous->makeCurrent(previousSurface);

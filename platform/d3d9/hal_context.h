@@ -19,7 +19,8 @@ class HalContext {
 public:
     // Null when this process cannot get an OpenGL 3.3 core context: no
     // QGuiApplication, not on its thread, or a platform plugin without
-    // OpenGL (QT_QPA_PLATFORM=offscreen with no X display to reach).
+    // OpenGL (QT_QPA_PLATFORM=offscreen with no X display to reach). The
+    // first call after the capability probe gets the probe's context.
     static std::unique_ptr<HalContext> create();
 
     ~HalContext();
@@ -41,6 +42,7 @@ public:
 
 private:
     HalContext() = default;
+    static std::unique_ptr<HalContext> createNew();
 
     std::unique_ptr<QOpenGLContext> context_;
     std::unique_ptr<QOffscreenSurface> surface_;

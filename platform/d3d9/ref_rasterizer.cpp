@@ -1,6 +1,7 @@
 #include "platform/d3d9/ref_rasterizer.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstring>
 #include <type_traits>
@@ -213,6 +214,7 @@ struct RefRasterizer::PixelPipeline {
     int clipX0 = 0, clipY0 = 0, clipX1 = 0, clipY1 = 0;  // pixels, x1/y1 exclusive
     float vpX = 0, vpY = 0, vpHalfW = 0, vpHalfH = 0, vpMinZ = 0, vpMaxZ = 1;
     bool destHasAlpha = true;
+    bool alphaPasses[256];  // the alpha test's verdict (true without one) by 8-bit alpha
 };
 
 std::string RefRasterizer::description() const { return "Reference software rasterizer"; }
@@ -561,6 +563,8 @@ HRESULT RefRasterizer::drawTriangles(const FixedFunctionState& state, const Tria
     pipe.alphaTest = rs[D3DRS_ALPHATESTENABLE] != 0;
     pipe.alphaFunc = rs[D3DRS_ALPHAFUNC];
     pipe.alphaRef = rs[D3DRS_ALPHAREF] & 0xFF;
+    for (std::uint32_t i = 0; i < 256; ++i)
+        pipe.alphaPasses[i] = !pipe.alphaTest || compare<std::uint32_t>(pipe.alphaFunc, i, pipe.alphaRef);
     pipe.blend = rs[D3DRS_ALPHABLENDENABLE] != 0;
     pipe.srcBlend = rs[D3DRS_SRCBLEND];
     pipe.destBlend = rs[D3DRS_DESTBLEND];
@@ -943,6 +947,249 @@ struct EdgeWalk {
     }
 };
 
+// Texture times diffuse in colour and alpha, point sampled, then an optional
+// alpha test and an optional source-alpha blend: the text overlay's pass.
+// It does, pixel by pixel, the general loop's arithmetic in the general
+// loop's order, without its per-pixel choices: a byte-to-float table instead
+// of the division, the alpha test as a table over the 256 alphas, and the
+// alpha worked out first so that a rejected pixel costs nothing more.
+struct ModulateSpan {
+    const std::uint32_t* texels;
+    int width, height;
+    DWORD addressU, addressV;
+    int u;  // index of the texture coordinates among the attributes
+    bool blend, destHasAlpha, depthTest, depthWrite;
+    DWORD zFunc;
+    std::uint32_t writeMask;
+    bool texelsPow2Wrap;      // both axes wrap and are powers of two
+    const bool* alphaPasses;  // by 8-bit alpha
+    const float* fromByte;    // byte / 255 by byte
+};
+
+// fromByte(b) for every b, looked up instead of converted per pixel.
+const float* byteValues() {
+    static const auto table = [] {
+        struct Table {
+            float v[256];
+        } t;
+        for (std::uint32_t i = 0; i < 256; ++i)
+            t.v[i] = fromByte(i);
+        return t;
+    }();
+    return table.v;
+}
+
+// Whether the stage cascade, blend and filter are the ones ModulateSpan does.
+bool isModulateSpan(int stageCount, DWORD colorOp, DWORD colorArg1, DWORD colorArg2, DWORD alphaOp, DWORD alphaArg1,
+                    DWORD alphaArg2, bool usesTexture, bool linear, bool blend, DWORD srcBlend, DWORD destBlend,
+                    DWORD blendOp) {
+    // A product is the same whichever operand comes first.
+    auto textureTimesDiffuse = [](DWORD a, DWORD b) {
+        return (a == D3DTA_TEXTURE && b == D3DTA_DIFFUSE) || (a == D3DTA_DIFFUSE && b == D3DTA_TEXTURE);
+    };
+    return stageCount == 1 && usesTexture && !linear && colorOp == D3DTOP_MODULATE && alphaOp == D3DTOP_MODULATE &&
+           textureTimesDiffuse(colorArg1, colorArg2) && textureTimesDiffuse(alphaArg1, alphaArg2) &&
+           (!blend || (srcBlend == D3DBLEND_SRCALPHA && destBlend == D3DBLEND_INVSRCALPHA && blendOp == D3DBLENDOP_ADD));
+}
+
+// int(std::floor(v)) without the library call where SSE4.1 is not assumed:
+// the same integer for every float, INT_MIN where the conversion overflows.
+inline int floorToInt(float v) {
+    const int t = int(v);
+    return (t != INT_MIN && float(t) > v) ? t - 1 : t;
+}
+
+// wrapCoord, with a power-of-two wrap as a mask (`mask` is size - 1 then,
+// negative otherwise): two's complement makes i & mask the non-negative
+// remainder.
+inline int wrapTexel(int i, int size, DWORD mode, int mask) { return mask >= 0 ? (i & mask) : wrapCoord(i, size, mode); }
+
+// kDepth: a depth test or depth writes; kSteadyW: 1/w the same all along the
+// row (a zero step from a non-zero start), so that its reciprocal is too.
+template <bool kBlend, bool kDepth, bool kSteadyW>
+VL_INLINE inline void modulateSpan(const ModulateSpan& m, std::uint32_t* colorRow, float* depthRow, int first,
+                                   int last, float z, float dz, float invW, float dw, const float start[8],
+                                   const float step[8]) {
+    float r = start[0], g = start[1], b = start[2], al = start[3], tu = start[m.u], tv = start[m.u + 1];
+    const float dr = step[0], dg = step[1], db = step[2], da = step[3], dtu = step[m.u], dtv = step[m.u + 1];
+    const float w = float(m.width), h = float(m.height);
+    const int maskU = m.addressU == D3DTADDRESS_WRAP && (m.width & (m.width - 1)) == 0 ? m.width - 1 : -1;
+    const int maskV = m.addressV == D3DTADDRESS_WRAP && (m.height & (m.height - 1)) == 0 ? m.height - 1 : -1;
+    const float steadyWv = 1.0f / invW;
+    for (int x = first; x <= last; ++x) {
+        float zHere = 0.0f;
+        if (kDepth)
+            zHere = z + dz * float(x - first);
+        const float wv = kSteadyW ? steadyWv : 1.0f / invW;
+        const float vr = r * wv, vg = g * wv, vb = b * wv, va = al * wv, vu = tu * wv, vv = tv * wv;
+        r += dr;
+        g += dg;
+        b += db;
+        al += da;
+        tu += dtu;
+        tv += dtv;
+        if (!kSteadyW)
+            invW += dw;
+        if (kDepth && m.depthTest && !compare(m.zFunc, zHere, depthRow[x]))
+            continue;
+        const int sx = wrapTexel(floorToInt(vu * w), m.width, m.addressU, maskU);
+        const int sy = wrapTexel(floorToInt(vv * h), m.height, m.addressV, maskV);
+        const std::uint32_t texel = m.texels[size_t(sy) * size_t(m.width) + size_t(sx)];
+        const float alpha = clamp01(m.fromByte[texel >> 24] * clamp01(va));
+        const std::uint32_t alphaByte = toByte(alpha);
+        if (!m.alphaPasses[alphaByte])
+            continue;
+        const float red = clamp01(m.fromByte[(texel >> 16) & 0xFF] * clamp01(vr));
+        const float green = clamp01(m.fromByte[(texel >> 8) & 0xFF] * clamp01(vg));
+        const float blue = clamp01(m.fromByte[texel & 0xFF] * clamp01(vb));
+        const std::uint32_t old = colorRow[x];
+        std::uint32_t out;
+        if (kBlend) {
+            const float keep = 1.0f - alpha;
+            const float dstAlpha = m.destHasAlpha ? m.fromByte[old >> 24] : 1.0f;
+            out = (toByte(alpha * alpha + dstAlpha * keep) << 24) |
+                  (toByte(red * alpha + m.fromByte[(old >> 16) & 0xFF] * keep) << 16) |
+                  (toByte(green * alpha + m.fromByte[(old >> 8) & 0xFF] * keep) << 8) |
+                  toByte(blue * alpha + m.fromByte[old & 0xFF] * keep);
+        } else {
+            out = (alphaByte << 24) | (toByte(red) << 16) | (toByte(green) << 8) | toByte(blue);
+        }
+        colorRow[x] = (out & m.writeMask) | (old & ~m.writeMask);
+        if (kDepth && m.depthWrite)
+            depthRow[x] = zHere;
+    }
+}
+
+#if defined(__SSE2__)
+// The same span four pixels at a time, for the rows where that is exact: no
+// depth, 1/w and the colour the same all along the row (zero steps), and a
+// power-of-two wrap on both axes. The texture coordinates are still stepped
+// one pixel after another, as the one-pixel loop steps them; everything
+// else is lane by lane the one-pixel arithmetic (cvttps2dq truncates as the
+// scalar conversions do, maxps and minps pick as clamp01 does). The last
+// group is masked; it reads and rewrites up to three pixels past the span
+// unchanged, which the buffer's padding keeps in bounds.
+template <bool kBlend>
+inline void modulateSpan4(const ModulateSpan& m, std::uint32_t* colorRow, int first, int last, float wv,
+                          const float colour[4], float tu, float tv, float dtu, float dtv) {
+    const __m128 zero = _mm_setzero_ps(), one = _mm_set1_ps(1.0f), k255 = _mm_set1_ps(255.0f),
+                 half = _mm_set1_ps(0.5f), byteScale = _mm_set1_ps(1.0f / 255.0f);
+    const __m128i bytes = _mm_set1_epi32(0xFF);
+    auto unit = [&](__m128 v) { return _mm_min_ps(one, _mm_max_ps(zero, v)); };
+    auto toBytes = [&](__m128 v) { return _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(unit(v), k255), half)); };
+    auto channel = [&](__m128i words, int shift) {
+        return _mm_mul_ps(_mm_cvtepi32_ps(_mm_and_si128(_mm_srli_epi32(words, shift), bytes)), byteScale);
+    };
+    // clamp01 of the interpolated colour, the same for every pixel.
+    const __m128 cr = _mm_set1_ps(clamp01(colour[0] * wv)), cg = _mm_set1_ps(clamp01(colour[1] * wv)),
+                 cb = _mm_set1_ps(clamp01(colour[2] * wv)), ca = _mm_set1_ps(clamp01(colour[3] * wv));
+    const __m128 wvv = _mm_set1_ps(wv), w = _mm_set1_ps(float(m.width)), h = _mm_set1_ps(float(m.height));
+    const __m128i maskU = _mm_set1_epi32(m.width - 1), maskV = _mm_set1_epi32(m.height - 1);
+    const __m128i intMin = _mm_set1_epi32(INT_MIN);
+    const __m128i writeMask = _mm_set1_epi32(int(m.writeMask));
+    const __m128i count = _mm_set1_epi32(last - first + 1);
+    __m128i lane = _mm_set_epi32(3, 2, 1, 0);
+    // floorToInt lane by lane.
+    auto floors = [&](__m128 v) {
+        const __m128i t = _mm_cvttps_epi32(v);
+        const __m128i down = _mm_andnot_si128(_mm_cmpeq_epi32(t, intMin),
+                                              _mm_castps_si128(_mm_cmpgt_ps(_mm_cvtepi32_ps(t), v)));
+        return _mm_add_epi32(t, down);  // down is -1 where the truncation went up
+    };
+    for (int x = first; x <= last; x += 4) {
+        const float u1 = tu + dtu, u2 = u1 + dtu, u3 = u2 + dtu;
+        const float v1 = tv + dtv, v2 = v1 + dtv, v3 = v2 + dtv;
+        const __m128 us = _mm_setr_ps(tu, u1, u2, u3), vs = _mm_setr_ps(tv, v1, v2, v3);
+        tu = u3 + dtu;
+        tv = v3 + dtv;
+        const __m128i inSpan = _mm_cmplt_epi32(lane, count);
+        lane = _mm_add_epi32(lane, _mm_set1_epi32(4));
+        alignas(16) std::int32_t sx[4], sy[4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(sx),
+                        _mm_and_si128(floors(_mm_mul_ps(_mm_mul_ps(us, wvv), w)), maskU));
+        _mm_store_si128(reinterpret_cast<__m128i*>(sy),
+                        _mm_and_si128(floors(_mm_mul_ps(_mm_mul_ps(vs, wvv), h)), maskV));
+        const size_t pitch = size_t(m.width);
+        const __m128i texels = _mm_setr_epi32(int(m.texels[size_t(sy[0]) * pitch + size_t(sx[0])]),
+                                              int(m.texels[size_t(sy[1]) * pitch + size_t(sx[1])]),
+                                              int(m.texels[size_t(sy[2]) * pitch + size_t(sx[2])]),
+                                              int(m.texels[size_t(sy[3]) * pitch + size_t(sx[3])]));
+        const __m128 alpha = unit(_mm_mul_ps(channel(texels, 24), ca));
+        const __m128i alphaBytes = toBytes(alpha);
+        alignas(16) std::int32_t ab[4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(ab), alphaBytes);
+        const __m128i pass = _mm_and_si128(
+            inSpan, _mm_setr_epi32(m.alphaPasses[ab[0]] ? -1 : 0, m.alphaPasses[ab[1]] ? -1 : 0,
+                                   m.alphaPasses[ab[2]] ? -1 : 0, m.alphaPasses[ab[3]] ? -1 : 0));
+        if (_mm_movemask_epi8(pass) == 0)
+            continue;
+        const __m128 red = unit(_mm_mul_ps(channel(texels, 16), cr));
+        const __m128 green = unit(_mm_mul_ps(channel(texels, 8), cg));
+        const __m128 blue = unit(_mm_mul_ps(channel(texels, 0), cb));
+        auto* at = reinterpret_cast<__m128i*>(colorRow + x);
+        const __m128i old = _mm_loadu_si128(at);
+        __m128i out;
+        if (kBlend) {
+            const __m128 keep = _mm_sub_ps(one, alpha);
+            const __m128 dstAlpha = m.destHasAlpha ? channel(old, 24) : one;
+            auto mix = [&](__m128 src, __m128 dst) { return toBytes(_mm_add_ps(_mm_mul_ps(src, alpha), _mm_mul_ps(dst, keep))); };
+            out = _mm_or_si128(_mm_or_si128(_mm_slli_epi32(mix(alpha, dstAlpha), 24),
+                                            _mm_slli_epi32(mix(red, channel(old, 16)), 16)),
+                               _mm_or_si128(_mm_slli_epi32(mix(green, channel(old, 8)), 8), mix(blue, channel(old, 0))));
+        } else {
+            out = _mm_or_si128(_mm_or_si128(_mm_slli_epi32(alphaBytes, 24), _mm_slli_epi32(toBytes(red), 16)),
+                               _mm_or_si128(_mm_slli_epi32(toBytes(green), 8), toBytes(blue)));
+        }
+        const __m128i written = _mm_or_si128(_mm_and_si128(out, writeMask), _mm_andnot_si128(writeMask, old));
+        _mm_storeu_si128(at, _mm_or_si128(_mm_and_si128(pass, written), _mm_andnot_si128(pass, old)));
+    }
+}
+#endif
+
+// The row's variant, chosen from what the triangle and the row need.
+VL_INLINE inline void modulateRow(const ModulateSpan& m, std::uint32_t* colorRow, float* depthRow, int first, int last,
+                                  float z, float dz, float invW, float dw, const float start[8],
+                                  const float step[8]) {
+    const bool depth = m.depthTest || m.depthWrite;
+    // Adding a zero step leaves 1/w as it is, but for -0, which becomes +0.
+    const bool steady = dw == 0.0f && invW != 0.0f;
+#if defined(__SSE2__)
+    if (steady && !depth && m.texelsPow2Wrap) {
+        // The colour stays put only if its steps are zero and adding them
+        // changes nothing (-0 + 0 is +0); NaN colours take the one-pixel loop,
+        // whose conversions of NaN differ from cvttps2dq's.
+        const float wv = 1.0f / invW;
+        bool still = true;
+        for (int k = 0; k < 4; ++k)
+            still = still && step[k] == 0.0f && !(start[k] == 0.0f && std::signbit(start[k])) &&
+                    !std::isnan(start[k] * wv);
+        if (still) {
+            if (m.blend)
+                modulateSpan4<true>(m, colorRow, first, last, wv, start, start[m.u], start[m.u + 1], step[m.u],
+                                    step[m.u + 1]);
+            else
+                modulateSpan4<false>(m, colorRow, first, last, wv, start, start[m.u], start[m.u + 1], step[m.u],
+                                     step[m.u + 1]);
+            return;
+        }
+    }
+#endif
+#define VL_MODULATE(blend, depth, steady) \
+    modulateSpan<blend, depth, steady>(m, colorRow, depthRow, first, last, z, dz, invW, dw, start, step)
+    if (m.blend) {
+        if (depth)
+            steady ? VL_MODULATE(true, true, true) : VL_MODULATE(true, true, false);
+        else
+            steady ? VL_MODULATE(true, false, true) : VL_MODULATE(true, false, false);
+    } else {
+        if (depth)
+            steady ? VL_MODULATE(false, true, true) : VL_MODULATE(false, true, false);
+        else
+            steady ? VL_MODULATE(false, false, true) : VL_MODULATE(false, false, false);
+    }
+#undef VL_MODULATE
+}
+
 }  // namespace
 
 void RefRasterizer::rasterize(const PixelPipeline& pipe, const ScreenVertex& a0, const ScreenVertex& b0,
@@ -1086,6 +1333,35 @@ void RefRasterizer::rasterize(const PixelPipeline& pipe, const ScreenVertex& a0,
         linear[s] = filter != D3DTEXF_POINT && filter != D3DTEXF_NONE;
     }
 
+    ModulateSpan modulate{};
+    const bool modulating =
+        span == Span::General && pipe.stageCount == 1 &&
+        isModulateSpan(pipe.stageCount, pipe.stages[0].colorOp, pipe.stages[0].colorArg1,
+                                                pipe.stages[0].colorArg2, pipe.stages[0].alphaOp,
+                                                pipe.stages[0].alphaArg1, pipe.stages[0].alphaArg2,
+                                                pipe.stages[0].usesTexture, linear[0], pipe.blend, pipe.srcBlend,
+                                                pipe.destBlend, pipe.blendOp);
+    if (modulating) {
+        const PixelPipeline::Stage& st = pipe.stages[0];
+        modulate.texels = st.texels->argb.data();
+        modulate.width = int(st.texels->width);
+        modulate.height = int(st.texels->height);
+        modulate.addressU = st.addressU;
+        modulate.addressV = st.addressV;
+        modulate.u = 4 + 2 * st.coordSet;
+        modulate.blend = pipe.blend;
+        modulate.destHasAlpha = pipe.destHasAlpha;
+        modulate.depthTest = pipe.depthTest;
+        modulate.depthWrite = pipe.depthWrite;
+        modulate.zFunc = pipe.zFunc;
+        modulate.writeMask = pipe.writeMask;
+        auto pow2Wrap = [](DWORD mode, int size) { return mode == D3DTADDRESS_WRAP && (size & (size - 1)) == 0; };
+        modulate.texelsPow2Wrap =
+            pow2Wrap(modulate.addressU, modulate.width) && pow2Wrap(modulate.addressV, modulate.height);
+        modulate.alphaPasses = pipe.alphaPasses;
+        modulate.fromByte = byteValues();
+    }
+
 #if defined(__SSE2__)
     const SpanSteps steps = {_mm_shuffle_ps(attrDx, attrDx, _MM_SHUFFLE(0, 0, 0, 0)),
                              _mm_shuffle_ps(attrDx, attrDx, _MM_SHUFFLE(1, 1, 1, 1)),
@@ -1213,6 +1489,14 @@ void RefRasterizer::rasterize(const PixelPipeline& pipe, const ScreenVertex& a0,
         float a[kAttrCount];
         for (int k = 0; k < attrCount; ++k)
             a[k] = attr[k].base + attr[k].dx * colOffset + attr[k].dy * rowOffset;
+
+        if (modulating) {
+            float step[kAttrCount];
+            for (int k = 0; k < kAttrCount; ++k)
+                step[k] = attr[k].dx;
+            modulateRow(modulate, colorRow, depthRow, first, last, z, zPlane.dx, invW, wPlane.dx, a, step);
+            return;
+        }
 
         if (span != Span::General) {
 #if !defined(__SSE2__)
