@@ -1,6 +1,6 @@
 # Windows, the message queue, menus, accelerators, dialogs, message boxes,
 # icons, cursors and the program's resources, on Qt Widgets. The resources
-# themselves come from the program (resource_templates.h says in what form).
+# are the program's: vl_resources fills the forms of resource_templates.h.
 add_library(vl_win32 STATIC
   ${CMAKE_CURRENT_SOURCE_DIR}/gui.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/messages.cpp
@@ -14,9 +14,8 @@ add_library(vl_win32 STATIC
   ${CMAKE_CURRENT_SOURCE_DIR}/frame_window.h
   ${CMAKE_CURRENT_SOURCE_DIR}/ui_internal.h
   ${CMAKE_CURRENT_SOURCE_DIR}/window_access.h
-  ${CMAKE_CURRENT_SOURCE_DIR}/program_arguments.h
-  ${CMAKE_CURRENT_SOURCE_DIR}/resource_templates.h)
-target_link_libraries(vl_win32 PUBLIC vl_platform_common Qt6::Widgets)
+  ${CMAKE_CURRENT_SOURCE_DIR}/program_arguments.h)
+target_link_libraries(vl_win32 PUBLIC vl_platform_common Qt6::Widgets vl_resources)
 if(TARGET vl_win32_base)
   target_link_libraries(vl_win32 PUBLIC vl_win32_base)
 endif()
