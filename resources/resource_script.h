@@ -1,62 +1,23 @@
-// The shapes in which the resource script (resources.cpp) describes the
-// program's resources, and the table through which the window layer finds
-// them by type, name and language. Menu, accelerator and dialog templates
-// keep the structure of the platform's compiled resources: a menu is a flat
-// list in which a popup's items follow it and MF_END closes a level; an
-// accelerator table's last entry carries 0x80 in its flags.
+// What the resource script (resources.cpp) fills: the window layer's
+// resource forms, under the names the script uses, and the table of every
+// resource compiled into the program.
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
+
+#include "platform/win32/resource_templates.h"
 
 namespace resources {
 
-struct MenuItemTemplate {
-    unsigned flags;  // MF_POPUP, MF_SEPARATOR, MF_GRAYED, MF_END
-    unsigned id;     // command id; unused for popups and separators
-    const char* text;
-};
+using platform::win32::DialogItemTemplate;
+using platform::win32::DialogTemplate;
+using platform::win32::IconPaletteEntry;
+using platform::win32::IconTemplate;
+using platform::win32::MenuItemTemplate;
+using platform::win32::ResourceEntry;
 
-struct DialogItemTemplate {
-    const char* className;  // "BUTTON", "STATIC", "COMBOBOX"
-    const char* text;
-    int id;
-    std::uint32_t style;
-    short x, y, cx, cy;  // dialog units
-};
-
-struct DialogTemplate {
-    std::uint32_t style;
-    const char* caption;
-    const char* fontName;
-    short pointSize;
-    short cx, cy;  // dialog units
-    const DialogItemTemplate* items;
-    int itemCount;
-};
-
-// One row of an icon drawn as text: each character is a palette key.
-struct IconPaletteEntry {
-    char key;
-    std::uint32_t argb;
-};
-
-struct IconTemplate {
-    int width, height;
-    const char* const* rows;
-    const IconPaletteEntry* palette;
-    int paletteSize;
-};
-
-struct ResourceEntry {
-    const char* type;  // a number (MAKEINTRESOURCE) or a name
-    const char* name;  // a number or a name
-    std::uint16_t language;
-    const void* data;
-    std::uint32_t size;
-};
-
-// Every resource compiled into the program.
+// Every resource compiled into the program; the window layer's
+// programResources hands out the same table.
 const ResourceEntry* resourceTable(std::size_t* count);
 
 }  // namespace resources

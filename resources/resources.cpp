@@ -136,3 +136,7 @@ const ResourceEntry* resourceTable(std::size_t* count) {
 }
 
 }  // namespace resources
+
+const platform::win32::ResourceEntry* platform::win32::programResources(std::size_t* count) {
+    return resources::resourceTable(count);
+}

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <iostream>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -28,9 +29,11 @@ ModeSurface BuildModeSurface(const DiskMesh& mesh, DenseVector heights) {
     for (const auto& list : mesh.neighbours)
         triangleCount += static_cast<int>(list.size());
 
-    ModeVertex* vertices = new ModeVertex[vertexCount];
-    ModeTriangle* triangles = new ModeTriangle[triangleCount];
-    ModeTriangle* cursor = triangles;
+    // Owned here until the surface is complete: a failed element check below
+    // must not strand the arrays, only a finished surface lives for good.
+    std::unique_ptr<ModeVertex[]> vertices(new ModeVertex[vertexCount]);
+    std::unique_ptr<ModeTriangle[]> triangles(new ModeTriangle[triangleCount]);
+    ModeTriangle* cursor = triangles.get();
 
     std::vector<std::pair<double, std::int32_t>> fan;
     for (int i = 0; i < vertexCount; ++i) {
@@ -52,7 +55,7 @@ ModeSurface BuildModeSurface(const DiskMesh& mesh, DenseVector heights) {
         for (int k = 0; k < d; ++k)
             *cursor++ = {i, fan[k].second, fan[(d + k - 1) % d].second};
     }
-    return {triangles, vertices, triangleCount, vertexCount};
+    return {triangles.release(), vertices.release(), triangleCount, vertexCount};
 }
 
 ModeSurface ModeComputation() {

@@ -223,7 +223,7 @@ HWND addControl(HWND dialog, QWidget* widget, ControlKind kind, int id, DWORD st
     return handle;
 }
 
-QWidget* buildControl(const resources::DialogItemTemplate& item, QDialog* parent, ControlKind* kind) {
+QWidget* buildControl(const DialogItemTemplate& item, QDialog* parent, ControlKind* kind) {
     const QString text = fromAnsi(item.text ? item.text : "");
     const std::string cls = QString::fromLatin1(item.className).toUpper().toStdString();
     if (cls == "STATIC") {
@@ -275,7 +275,7 @@ QWidget* buildControl(const resources::DialogItemTemplate& item, QDialog* parent
     }
 }
 
-void connectControl(HWND dialog, HWND control, Window& record, const resources::DialogItemTemplate& item) {
+void connectControl(HWND dialog, HWND control, Window& record, const DialogItemTemplate& item) {
     const int id = item.id;
     QWidget* widget = record.widget;
     if (record.control == ControlKind::Combo) {
@@ -346,10 +346,10 @@ LRESULT WINAPI DefDlgProcA(HWND dialog, UINT message, WPARAM, LPARAM) {
 
 INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND parent, DLGPROC procedure,
                                LPARAM initParam) {
-    const resources::ResourceEntry* entry = findResource(instance, templateName, RT_DIALOG);
+    const ResourceEntry* entry = findResource(instance, templateName, RT_DIALOG);
     if (!entry || !procedure || !ensureGui())
         return -1;
-    const auto& t = *static_cast<const resources::DialogTemplate*>(entry->data);
+    const auto& t = *static_cast<const DialogTemplate*>(entry->data);
 
     auto record = std::make_unique<Window>();
     record->kind = WindowKind::Dialog;
@@ -385,7 +385,7 @@ INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND par
     HWND firstTabStop = nullptr;
     int group = 0;
     for (int i = 0; i < t.itemCount; ++i) {
-        const resources::DialogItemTemplate& item = t.items[i];
+        const DialogItemTemplate& item = t.items[i];
         ControlKind kind = ControlKind::None;
         QWidget* widget = buildControl(item, dialog, &kind);
         if (!widget)

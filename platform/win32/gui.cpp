@@ -289,23 +289,23 @@ bool nameMatches(const char* wanted, const char* stored) {
 
 }  // namespace
 
-const resources::ResourceEntry* findResource(HMODULE module, LPCSTR name, LPCSTR type) {
+const ResourceEntry* findResource(HMODULE module, LPCSTR name, LPCSTR type) {
     if ((module && module != programModule()) || !name || !type)
         return nullptr;
     std::size_t count = 0;
-    const resources::ResourceEntry* table = resources::resourceTable(&count);
+    const ResourceEntry* table = programResources(&count);
     for (std::size_t i = 0; i < count; ++i)
         if (nameMatches(type, table[i].type) && nameMatches(name, table[i].name))
             return &table[i];
     return nullptr;
 }
 
-const resources::MenuItemTemplate* menuTemplate(LPCSTR name, std::size_t* count) {
-    const resources::ResourceEntry* entry = findResource(nullptr, name, RT_MENU);
+const MenuItemTemplate* menuTemplate(LPCSTR name, std::size_t* count) {
+    const ResourceEntry* entry = findResource(nullptr, name, RT_MENU);
     if (!entry)
         return nullptr;
-    *count = entry->size / sizeof(resources::MenuItemTemplate);
-    return static_cast<const resources::MenuItemTemplate*>(entry->data);
+    *count = entry->size / sizeof(MenuItemTemplate);
+    return static_cast<const MenuItemTemplate*>(entry->data);
 }
 
 int menuBarHeight() {
@@ -331,16 +331,16 @@ HMODULE WINAPI GetModuleHandleA(LPCSTR moduleName) { return moduleName ? nullptr
 void WINAPI InitCommonControls() { ensureGui(); }
 
 HRSRC WINAPI FindResourceA(HMODULE module, LPCSTR name, LPCSTR type) {
-    return reinterpret_cast<HRSRC>(const_cast<resources::ResourceEntry*>(findResource(module, name, type)));
+    return reinterpret_cast<HRSRC>(const_cast<ResourceEntry*>(findResource(module, name, type)));
 }
 
 namespace {
-const resources::ResourceEntry* entryOf(HRSRC resource) {
+const ResourceEntry* entryOf(HRSRC resource) {
     if (!resource)
         return nullptr;
     std::size_t count = 0;
-    const resources::ResourceEntry* table = resources::resourceTable(&count);
-    auto* entry = reinterpret_cast<const resources::ResourceEntry*>(resource);
+    const ResourceEntry* table = programResources(&count);
+    auto* entry = reinterpret_cast<const ResourceEntry*>(resource);
     // Only handles FindResourceA gave out are followed.
     for (std::size_t i = 0; i < count; ++i)
         if (&table[i] == entry)
@@ -352,7 +352,7 @@ const resources::ResourceEntry* entryOf(HRSRC resource) {
 HGLOBAL WINAPI LoadResource(HMODULE module, HRSRC resource) {
     if (module && module != programModule())
         return nullptr;
-    const resources::ResourceEntry* entry = entryOf(resource);
+    const ResourceEntry* entry = entryOf(resource);
     return entry ? const_cast<void*>(entry->data) : nullptr;
 }
 
@@ -361,7 +361,7 @@ LPVOID WINAPI LockResource(HGLOBAL data) { return data; }
 DWORD WINAPI SizeofResource(HMODULE module, HRSRC resource) {
     if (module && module != programModule())
         return 0;
-    const resources::ResourceEntry* entry = entryOf(resource);
+    const ResourceEntry* entry = entryOf(resource);
     return entry ? entry->size : 0;
 }
 

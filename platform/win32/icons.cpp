@@ -83,7 +83,7 @@ bool knownSystemCursor(int id) {
            id == 32648 || id == 32649;
 }
 
-QImage drawIcon(const resources::IconTemplate& t) {
+QImage drawIcon(const IconTemplate& t) {
     QImage image(t.width, t.height, QImage::Format_ARGB32);
     image.fill(0);
     for (int y = 0; y < t.height; ++y) {
@@ -194,14 +194,14 @@ HICON WINAPI LoadIconA(HINSTANCE instance, LPCSTR name) {
             icon.colour = systemIconImage(id);
         return loadedIcons()[key] = addIcon(icon);
     }
-    const resources::ResourceEntry* entry = findResource(instance, name, RT_GROUP_ICON);
+    const ResourceEntry* entry = findResource(instance, name, RT_GROUP_ICON);
     if (!entry)
         return nullptr;
     auto key = std::make_pair(0, entry->data);
     if (auto it = loadedIcons().find(key); it != loadedIcons().end())
         return it->second;
     IconObject icon;
-    icon.colour = drawIcon(*static_cast<const resources::IconTemplate*>(entry->data));
+    icon.colour = drawIcon(*static_cast<const IconTemplate*>(entry->data));
     return loadedIcons()[key] = addIcon(icon);
 }
 

@@ -43,10 +43,10 @@ HMENU newMenu() {
 }
 
 // Reads one level of a menu template, popups recursively, up to its MF_END.
-HMENU readLevel(const resources::MenuItemTemplate* items, std::size_t count, std::size_t* next) {
+HMENU readLevel(const MenuItemTemplate* items, std::size_t count, std::size_t* next) {
     HMENU handle = newMenu();
     while (*next < count) {
-        const resources::MenuItemTemplate& t = items[(*next)++];
+        const MenuItemTemplate& t = items[(*next)++];
         MenuItem item;
         item.text = t.text ? t.text : "";
         item.flags = t.flags & ~MF_END;
@@ -219,7 +219,7 @@ HMENU WINAPI LoadMenuA(HINSTANCE instance, LPCSTR name) {
     if (instance && instance != programModule())
         return nullptr;
     std::size_t count = 0;
-    const resources::MenuItemTemplate* items = menuTemplate(name, &count);
+    const MenuItemTemplate* items = menuTemplate(name, &count);
     if (!items || count == 0)
         return nullptr;
     std::size_t next = 0;
@@ -362,7 +362,7 @@ HACCEL WINAPI CreateAcceleratorTableA(LPACCEL entries, int count) {
 }
 
 HACCEL WINAPI LoadAcceleratorsA(HINSTANCE instance, LPCSTR name) {
-    const resources::ResourceEntry* entry = findResource(instance, name, RT_ACCELERATOR);
+    const ResourceEntry* entry = findResource(instance, name, RT_ACCELERATOR);
     if (!entry)
         return nullptr;
     const auto* entries = static_cast<const ACCEL*>(entry->data);

@@ -1,5 +1,6 @@
 # Windows, the message queue, menus, accelerators, dialogs, message boxes,
-# icons, cursors and the program's resources, on Qt Widgets.
+# icons, cursors and the program's resources, on Qt Widgets. The resources
+# are the program's: vl_resources fills the forms of resource_templates.h.
 add_library(vl_win32 STATIC
   ${CMAKE_CURRENT_SOURCE_DIR}/gui.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/messages.cpp

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "platform/win32/windows.h"
-#include "resources/resource_script.h"
+#include "platform/win32/resource_templates.h"
 
 namespace platform {
 class RenderSurface;
@@ -105,8 +105,8 @@ void wakeMessageLoop();
 // ---- Resources ------------------------------------------------------------------
 
 HINSTANCE programModule();
-const resources::ResourceEntry* findResource(HMODULE module, LPCSTR name, LPCSTR type);
-const resources::MenuItemTemplate* menuTemplate(LPCSTR name, std::size_t* count);
+const ResourceEntry* findResource(HMODULE module, LPCSTR name, LPCSTR type);
+const MenuItemTemplate* menuTemplate(LPCSTR name, std::size_t* count);
 
 // ---- Menus, icons, cursors -------------------------------------------------------
 

@@ -17,6 +17,7 @@
 #include "core/matrix_text.h"
 #include "startup/mode_surface.h"
 #include "tests/core/matrix_test_support.h"
+#include "tests/startup/owned_surface.h"
 
 namespace fs = std::filesystem;
 
@@ -125,9 +126,9 @@ TEST(GoldenFiles, AgreeWithTheDesign) {
 TEST(GoldenFiles, InProcessComputationWritesThemExactly) {
     CapturedStdout out;
     CapturedLog log;
-    const ModeSurface surface = ModeComputation();
+    const OwnedSurface surface(ModeComputation());
 
-    EXPECT_EQ(surface.vertexCount, 331);
+    EXPECT_EQ(surface->vertexCount, 331);
     expectSameText(out.text.str(), golden("startup-stdout.txt"), "standard output");
     expectSameText(log.str(), golden("startup-debug-file.txt"), "debug log");
 }

@@ -5,10 +5,35 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdlib>
 #include <map>
+#include <new>
 
 #include "core/matrix_text.h"
 #include "tests/core/matrix_test_support.h"
+#include "tests/startup/owned_surface.h"
+
+// Every array allocation of this program is counted, so that a test can see
+// whether a failed build hands back the arrays it had taken. Only the
+// surface's two arrays are made with new[] on the way.
+namespace {
+long liveArrays = 0;
+}
+
+void* operator new[](std::size_t size) {
+    void* p = std::malloc(size ? size : 1);
+    if (!p)
+        throw std::bad_alloc();
+    ++liveArrays;
+    return p;
+}
+void operator delete[](void* p) noexcept {
+    if (p) {
+        --liveArrays;
+        std::free(p);
+    }
+}
+void operator delete[](void* p, std::size_t) noexcept { operator delete[](p); }
 
 namespace {
 
@@ -40,16 +65,12 @@ double signedArea(const ModeSurface& s, const ModeTriangle& t) {
 
 std::array<int, 3> tri(const ModeTriangle& t) { return {t.apex, t.first, t.second}; }
 
-void release(ModeSurface& s) {
-    delete[] s.triangles;
-    delete[] s.vertices;
-}
-
 }  // namespace
 
 TEST(BuildModeSurface, LiftsInteriorPointsAndKeepsTheRimFlat) {
     const DiskMesh mesh = systemMesh();
-    ModeSurface s = BuildModeSurface(mesh, rampHeights(271));
+    const OwnedSurface owned(BuildModeSurface(mesh, rampHeights(271)));
+    const ModeSurface& s = *owned;
     ASSERT_EQ(s.vertexCount, 331);
     ASSERT_EQ(s.triangleCount, 1860);
     EXPECT_EQ(s.vertices[0].x, 0.0f);
@@ -65,11 +86,11 @@ TEST(BuildModeSurface, LiftsInteriorPointsAndKeepsTheRimFlat) {
         EXPECT_EQ(s.vertices[i].x, static_cast<float>(mesh.points[i].first));
         EXPECT_EQ(s.vertices[i].y, static_cast<float>(mesh.points[i].second));
     }
-    release(s);
 }
 
 TEST(BuildModeSurface, FansTurnInTheListedOrder) {
-    ModeSurface s = BuildModeSurface(systemMesh(), rampHeights(271));
+    const OwnedSurface owned(BuildModeSurface(systemMesh(), rampHeights(271)));
+    const ModeSurface& s = *owned;
     const std::array<std::array<int, 3>, 12> first{{{0, 5, 6}, {0, 4, 5}, {0, 3, 4}, {0, 2, 3}, {0, 1, 2}, {0, 6, 1},
                                                     {1, 6, 18}, {1, 0, 6}, {1, 2, 0}, {1, 8, 2}, {1, 7, 8}, {1, 18, 7}}};
     for (int k = 0; k < 12; ++k)
@@ -79,11 +100,11 @@ TEST(BuildModeSurface, FansTurnInTheListedOrder) {
     EXPECT_EQ(tri(s.triangles[1627]), (std::array<int, 3>{271, 217, 330}));
     EXPECT_EQ(tri(s.triangles[1628]), (std::array<int, 3>{271, 272, 217}));
     EXPECT_EQ(s.triangles[1629].apex, 272);
-    release(s);
 }
 
 TEST(BuildModeSurface, InsideTrianglesRepeatPerCornerAndRimTrianglesWindTheOtherWay) {
-    ModeSurface s = BuildModeSurface(systemMesh(), rampHeights(271));
+    const OwnedSurface owned(BuildModeSurface(systemMesh(), rampHeights(271)));
+    const ModeSurface& s = *owned;
     int counterClockwise = 0, clockwise = 0;
     std::map<std::array<int, 3>, int> distinct;
     for (int k = 0; k < s.triangleCount; ++k) {
@@ -106,7 +127,6 @@ TEST(BuildModeSurface, InsideTrianglesRepeatPerCornerAndRimTrianglesWindTheOther
     EXPECT_EQ(distinct.size(), 600u);
     for (const auto& [key, count] : distinct)
         EXPECT_EQ(count, 3) << key[0] << " " << key[1] << " " << key[2];
-    release(s);
 }
 
 TEST(BuildModeSurface, DegenerateFans) {
@@ -114,26 +134,52 @@ TEST(BuildModeSurface, DegenerateFans) {
     mesh.points = {{0.0, 0.0}, {1.0, 0.0}, {0.0, 1.0}};
     mesh.boundary = {0, 0, 0};
     mesh.neighbours = {{1}, {0}, {}};
-    ModeSurface s = BuildModeSurface(mesh, rampHeights(3));
+    const OwnedSurface owned(BuildModeSurface(mesh, rampHeights(3)));
+    const ModeSurface& s = *owned;
     ASSERT_EQ(s.triangleCount, 2);
     EXPECT_EQ(tri(s.triangles[0]), (std::array<int, 3>{0, 1, 1}));
     EXPECT_EQ(tri(s.triangles[1]), (std::array<int, 3>{1, 0, 0}));
-    release(s);
 }
 
-TEST(BuildModeSurface, HeightsShorterThanTheInteriorFailTheElementCheck) {
-    EXPECT_EQ(failure_of([] { BuildModeSurface(systemMesh(), rampHeights(270)); }),
-              message("i - first < size()", "dense1D::operator[]"));
+// The element check may fail at the first interior point or at the last; in
+// both cases the arrays already taken go back before the assertion leaves.
+TEST(BuildModeSurface, HeightsShorterThanTheInteriorFailTheElementCheckAndKeepNothing) {
+    struct Case {
+        const char* what;
+        DiskMesh mesh;
+        int heights;
+    };
+    const Case cases[] = {
+        {"one short of the system's interior", systemMesh(), 270},
+        {"no heights at all", systemMesh(), 0},
+        {"a small disk, five heights for nineteen interior points", quietMesh(6, 3), 5},
+    };
+    for (const Case& c : cases) {
+        const DenseVector heights = rampHeights(c.heights);
+        const long before = liveArrays;
+        EXPECT_EQ(failure_of([&] { BuildModeSurface(c.mesh, heights); }),
+                  message("i - first < size()", "dense1D::operator[]"))
+            << c.what;
+        EXPECT_EQ(liveArrays, before) << c.what;
+    }
+    // The counter sees the surface's arrays at all: a finished build holds two.
+    const long before = liveArrays;
+    {
+        const OwnedSurface owned(BuildModeSurface(quietMesh(6, 3), rampHeights(19)));
+        EXPECT_EQ(liveArrays, before + 2);
+    }
+    EXPECT_EQ(liveArrays, before);
 }
 
 TEST(ModeComputation, ScalesTheFifthModeToAPeakOfOne) {
-    ModeSurface s;
+    OwnedSurface owned;
     {
         QuietOutputs quiet;
-        s = ModeComputation();
+        owned.surface = ModeComputation();
         EXPECT_EQ(quiet.out.text.str().rfind("0\n271 columns by 271rows\n", 0), 0u);
         EXPECT_EQ(quiet.log.str().rfind("The V matrix is 5 columns by 271rows\n", 0), 0u);
     }
+    const ModeSurface& s = *owned;
     ASSERT_EQ(s.vertexCount, 331);
     ASSERT_EQ(s.triangleCount, 1860);
     float peak = 0.0f;
