@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <algorithm>
 #include <cstdio>
 
 #include "platform/win32/ui_internal.h"
@@ -423,7 +424,16 @@ INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND par
         const QRect area = owner ? owner->frameGeometry()
                                  : (QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->geometry()
                                                                      : QRect(0, 0, 1024, 768));
-        dialog->move(area.center() - QPoint(dialog->width() / 2, dialog->height() / 2));
+        QPoint corner = area.center() - QPoint(dialog->width() / 2, dialog->height() / 2);
+        // Centred on a small owner, a tall dialog would start above the
+        // screen, its first lists out of reach where no window manager
+        // moves it back.
+        if (QScreen* screen = owner ? owner->screen() : QGuiApplication::primaryScreen()) {
+            const QRect room = screen->availableGeometry();
+            corner.setX(std::max(room.left(), std::min(corner.x(), room.right() + 1 - dialog->width())));
+            corner.setY(std::max(room.top(), std::min(corner.y(), room.bottom() + 1 - dialog->height())));
+        }
+        dialog->move(corner);
     }
 
     if (SendMessageA(handle, WM_INITDIALOG, reinterpret_cast<WPARAM>(firstTabStop), initParam) && firstTabStop)
