@@ -514,6 +514,12 @@ HRESULT RenderApp::AdjustWindowForMode() {
             savedMenu = nullptr;
         }
     } else {
+        // The window manager places a new window only after it is shown, and
+        // the user may have moved it since: take its place as it stands now,
+        // so that leaving full screen puts it back there, not at the corner
+        // it was created in with its title bar off the screen.
+        if (!(DWORD(GetWindowLong(window, GWL_STYLE)) & WS_POPUP))
+            GetWindowRect(window, &windowBounds);
         SetWindowLong(window, GWL_STYLE, LONG(WS_POPUP | WS_SYSMENU | WS_VISIBLE));
         if (!savedMenu) {
             savedMenu = GetMenu(window);
