@@ -62,11 +62,7 @@ InputMapper::InputMapper()
 }
 
 InputMapper::~InputMapper() {
-    for (DWORD i = 0; i < count; ++i) {
-        devices[i].device->Unacquire();
-        devices[i].device->Release();
-        devices[i].device = nullptr;
-    }
+    ReleaseDevices();
     delete[] devices;
     devices = nullptr;
     if (directInput) {
@@ -98,12 +94,7 @@ HRESULT InputMapper::ApplyActionFormat(const DIACTIONFORMATA* format, bool reenu
         return E_INVALIDARG;
     std::memcpy(&this->format, format, sizeof(DIACTIONFORMATA));
     if (reenumerate) {
-        for (DWORD i = 0; i < count; ++i) {
-            devices[i].device->Unacquire();
-            devices[i].device->Release();
-            devices[i].device = nullptr;
-        }
-        count = 0;
+        ReleaseDevices();
         if (!directInput)
             return E_FAIL;
         const HRESULT hr = directInput->EnumDevicesBySemantics(userName, &this->format, EnumerationCallback, this,
@@ -173,6 +164,15 @@ HRESULT InputMapper::ListDevices(MappedDevice** devices, DWORD* count) {
     *devices = this->devices;
     *count = this->count;
     return S_OK;
+}
+
+void InputMapper::ReleaseDevices() {
+    for (DWORD i = 0; i < count; ++i) {
+        devices[i].device->Unacquire();
+        devices[i].device->Release();
+        devices[i].device = nullptr;
+    }
+    count = 0;
 }
 
 void InputMapper::UnacquireAll() {
