@@ -221,7 +221,13 @@ void RenderApp::PlaceWindow() {
                  Height(windowBounds), SWP_SHOWWINDOW);
 }
 
-void RenderApp::SetUpCursor() {
+void RenderApp::AdoptBackBuffer() {
+    IDirect3DSurface9* backBuffer = nullptr;
+    if (SUCCEEDED(device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &backBuffer))) {
+        backBuffer->GetDesc(&backBufferDesc);
+        backBuffer->Release();
+    }
+
     if (showCursorWhenFullscreen && !windowed) {
         const HCURSOR cursor = reinterpret_cast<HCURSOR>(static_cast<ULONG_PTR>(GetClassLong(window, GCL_HCURSOR)));
         SetDeviceCursor(device, cursor, true);
@@ -277,13 +283,7 @@ HRESULT RenderApp::InitializeEnvironment() {
             AppendText(deviceStatsText, sizeof deviceStatsText, description);
         }
 
-        IDirect3DSurface9* backBuffer = nullptr;
-        if (SUCCEEDED(device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &backBuffer))) {
-            backBuffer->GetDesc(&backBufferDesc);
-            backBuffer->Release();
-        }
-
-        SetUpCursor();
+        AdoptBackBuffer();
 
         hr = CreateDeviceObjects();
         if (FAILED(hr)) {
@@ -324,12 +324,7 @@ HRESULT RenderApp::ResetEnvironment() {
     if (FAILED(hr))
         return hr;
 
-    IDirect3DSurface9* backBuffer = nullptr;
-    if (SUCCEEDED(device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &backBuffer))) {
-        backBuffer->GetDesc(&backBufferDesc);
-        backBuffer->Release();
-    }
-    SetUpCursor();
+    AdoptBackBuffer();
 
     hr = RestoreVolatileObjects();
     if (FAILED(hr)) {

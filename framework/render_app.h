@@ -89,8 +89,8 @@ protected:
 
     // Puts the window back into windowed presentation at windowBounds.
     void PlaceWindow();
-    // The device cursor and the cursor clip after a create or reset.
-    void SetUpCursor();
+    // The back-buffer description, the device cursor and the cursor clip after a create or reset.
+    void AdoptBackBuffer();
 
     DeviceCatalog catalog;
     DisplaySettings settings{};

@@ -24,6 +24,25 @@ namespace {
 constexpr DWORD kDeviceGrowth = 10;
 constexpr DWORD kEventsPerPoll = 10;
 
+// Visits every device the mapper holds, in mapping order.
+template <typename Visit>
+void ForEachMappedDevice(InputMapper* inputMapper, Visit visit) {
+    MappedDevice* devices = nullptr;
+    DWORD count = 0;
+    inputMapper->ListDevices(&devices, &count);
+    for (DWORD i = 0; i < count; ++i)
+        visit(devices[i]);
+}
+
+// Visits only the devices that have a state, i.e. those that took part in the last enumeration.
+template <typename Visit>
+void ForEachDeviceState(InputMapper* inputMapper, Visit visit) {
+    ForEachMappedDevice(inputMapper, [&](MappedDevice& record) {
+        if (record.state)
+            visit(record, *record.state);
+    });
+}
+
 }  // namespace
 
 // ---- InputMapper ---------------------------------------------------------------------
@@ -43,11 +62,7 @@ InputMapper::InputMapper()
 }
 
 InputMapper::~InputMapper() {
-    for (DWORD i = 0; i < count; ++i) {
-        devices[i].device->Unacquire();
-        devices[i].device->Release();
-        devices[i].device = nullptr;
-    }
+    ReleaseDevices();
     delete[] devices;
     devices = nullptr;
     if (directInput) {
@@ -79,12 +94,7 @@ HRESULT InputMapper::ApplyActionFormat(const DIACTIONFORMATA* format, bool reenu
         return E_INVALIDARG;
     std::memcpy(&this->format, format, sizeof(DIACTIONFORMATA));
     if (reenumerate) {
-        for (DWORD i = 0; i < count; ++i) {
-            devices[i].device->Unacquire();
-            devices[i].device->Release();
-            devices[i].device = nullptr;
-        }
-        count = 0;
+        ReleaseDevices();
         if (!directInput)
             return E_FAIL;
         const HRESULT hr = directInput->EnumDevicesBySemantics(userName, &this->format, EnumerationCallback, this,
@@ -156,6 +166,15 @@ HRESULT InputMapper::ListDevices(MappedDevice** devices, DWORD* count) {
     return S_OK;
 }
 
+void InputMapper::ReleaseDevices() {
+    for (DWORD i = 0; i < count; ++i) {
+        devices[i].device->Unacquire();
+        devices[i].device->Release();
+        devices[i].device = nullptr;
+    }
+    count = 0;
+}
+
 void InputMapper::UnacquireAll() {
     for (DWORD i = 0; i < count; ++i)
         devices[i].device->Unacquire();
@@ -223,33 +242,26 @@ HRESULT OnInputDeviceAdded(MappedDevice* record, const DIDEVICEINSTANCEA* instan
 void PollInput(InputMapper* inputMapper, UserInput* userInput) {
     if (!inputMapper)
         return;
-    MappedDevice* devices = nullptr;
-    DWORD count = 0;
-    inputMapper->ListDevices(&devices, &count);
-
-    for (DWORD i = 0; i < count; ++i) {
-        InputDeviceState* state = devices[i].state;
-        if (!state)
-            continue;
-        IDirectInputDevice8A* device = devices[i].device;
+    ForEachDeviceState(inputMapper, [&](MappedDevice& record, InputDeviceState& state) {
+        IDirectInputDevice8A* device = record.device;
         device->Acquire();
         device->Poll();
         DIDEVICEOBJECTDATA events[kEventsPerPoll];
         DWORD read = kEventsPerPoll;
         if (FAILED(device->GetDeviceData(sizeof(DIDEVICEOBJECTDATA), events, &read, 0)))
-            continue;
+            return;
         for (DWORD e = 0; e < read; ++e) {
             const DWORD value = events[e].dwData;
             const BOOL button = value == 0x80;
             const float axis = static_cast<float>(static_cast<LONG>(value)) * 0.01f;
             switch (events[e].uAppData) {
-            case RotateAxisLeftRight: state->axisLeftRight = -axis; break;
-            case RotateAxisUpDown: state->axisUpDown = -axis; break;
-            case RotateLeft: state->rotateLeft = button; break;
-            case RotateRight: state->rotateRight = button; break;
-            case RotateUp: state->rotateUp = button; break;
-            case RotateDown: state->rotateDown = button; break;
-            case PlaySound: state->playSound = button; break;
+            case RotateAxisLeftRight: state.axisLeftRight = -axis; break;
+            case RotateAxisUpDown: state.axisUpDown = -axis; break;
+            case RotateLeft: state.rotateLeft = button; break;
+            case RotateRight: state.rotateRight = button; break;
+            case RotateUp: state.rotateUp = button; break;
+            case RotateDown: state.rotateDown = button; break;
+            case PlaySound: state.playSound = button; break;
             case ConfigureInput:
                 if (button)
                     userInput->configureInputRequested = TRUE;
@@ -261,66 +273,51 @@ void PollInput(InputMapper* inputMapper, UserInput* userInput) {
             default: break;
             }
         }
-    }
+    });
 
     userInput->axisLeftRight = 0.0f;
     userInput->axisUpDown = 0.0f;
     userInput->playSoundDown = FALSE;
-    for (DWORD i = 0; i < count; ++i) {
-        const InputDeviceState* state = devices[i].state;
-        if (!state)
-            continue;
-        if (std::fabs(state->axisLeftRight) > std::fabs(userInput->axisLeftRight))
-            userInput->axisLeftRight = state->axisLeftRight;
-        if (std::fabs(state->axisUpDown) > std::fabs(userInput->axisUpDown))
-            userInput->axisUpDown = state->axisUpDown;
-        if (state->rotateLeft)
+    ForEachDeviceState(inputMapper, [&](MappedDevice&, const InputDeviceState& state) {
+        if (std::fabs(state.axisLeftRight) > std::fabs(userInput->axisLeftRight))
+            userInput->axisLeftRight = state.axisLeftRight;
+        if (std::fabs(state.axisUpDown) > std::fabs(userInput->axisUpDown))
+            userInput->axisUpDown = state.axisUpDown;
+        if (state.rotateLeft)
             userInput->axisLeftRight = 1.0f;
-        else if (state->rotateRight)
+        else if (state.rotateRight)
             userInput->axisLeftRight = -1.0f;
-        if (state->rotateUp)
+        if (state.rotateUp)
             userInput->axisUpDown = 1.0f;
-        else if (state->rotateDown)
+        else if (state.rotateDown)
             userInput->axisUpDown = -1.0f;
-        if (state->playSound)
+        if (state.playSound)
             userInput->playSoundDown = TRUE;
-    }
+    });
 }
 
 void ClearInputDeviceStates(InputMapper* inputMapper) {
     if (!inputMapper)
         return;
-    MappedDevice* devices = nullptr;
-    DWORD count = 0;
-    inputMapper->ListDevices(&devices, &count);
-    for (DWORD i = 0; i < count; ++i) {
-        if (devices[i].state)
-            *devices[i].state = InputDeviceState();
-    }
+    ForEachDeviceState(inputMapper, [](MappedDevice&, InputDeviceState& state) { state = InputDeviceState(); });
 }
 
 void FreeInputDeviceStates(InputMapper* inputMapper) {
     if (!inputMapper)
         return;
-    MappedDevice* devices = nullptr;
-    DWORD count = 0;
-    inputMapper->ListDevices(&devices, &count);
-    for (DWORD i = 0; i < count; ++i) {
-        delete devices[i].state;
-        devices[i].state = nullptr;
-    }
+    ForEachMappedDevice(inputMapper, [](MappedDevice& record) {
+        delete record.state;
+        record.state = nullptr;
+    });
 }
 
 void RestoreInputDeviceStates(InputMapper* inputMapper) {
     if (!inputMapper)
         return;
-    MappedDevice* devices = nullptr;
-    DWORD count = 0;
-    inputMapper->ListDevices(&devices, &count);
-    for (DWORD i = 0; i < count; ++i) {
-        if (!devices[i].state)
-            OnInputDeviceAdded(&devices[i], nullptr);
-    }
+    ForEachMappedDevice(inputMapper, [](MappedDevice& record) {
+        if (!record.state)
+            OnInputDeviceAdded(&record, nullptr);
+    });
 }
 
 void ReleaseInput(InputMapper*& inputMapper) {

@@ -67,6 +67,8 @@ public:
 private:
     static BOOL EnumerationCallback(LPCDIDEVICEINSTANCEA instance, LPDIRECTINPUTDEVICE8A device, DWORD flags,
                                     DWORD remaining, LPVOID mapper);
+    // Lets go of every mapped device; the records' states stay with the caller.
+    void ReleaseDevices();
 
     BOOL comInitialized;
     HWND window;
