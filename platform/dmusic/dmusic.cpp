@@ -87,6 +87,20 @@ void SilenceAlsa() {
 std::atomic<bool> saidNoDevice{false};
 std::atomic<bool> saidDeviceLost{false};
 
+// Shutting SDL's audio down after a device failed to open makes its ALSA
+// back end join a device watcher that sleeps in 100 ms steps, and on a
+// machine without sound that wait would hold up the window's first frame.
+// The failed start keeps its hold on SDL's audio instead; the next start
+// lets go of it first, so that SDL picks its back end afresh.
+bool failedStartHeld = false;
+
+void LetGoOfFailedStart() {
+    if (failedStartHeld) {
+        failedStartHeld = false;
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    }
+}
+
 class Performance;
 
 class Segment final : public ComObject<IDirectMusicSegment8> {
@@ -210,6 +224,7 @@ HRESULT Performance::InitAudio(IDirectMusic** music, IDirectSound** directSound,
         return E_INVALIDARG;
 
     SilenceAlsa();
+    LetGoOfFailedStart();
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
         ReportOnce(saidNoDevice, "no sound", SDL_GetError());
         return DSERR_NODRIVER;
@@ -235,7 +250,7 @@ HRESULT Performance::InitAudio(IDirectMusic** music, IDirectSound** directSound,
         SDL_OpenAudioDevice(nullptr, 0, &wanted, &obtained, SDL_AUDIO_ALLOW_FREQUENCY_CHANGE);
     if (device == 0) {
         ReportOnce(saidNoDevice, "no sound", SDL_GetError());
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        failedStartHeld = true;
         return DSERR_NODRIVER;
     }
     device_ = device;

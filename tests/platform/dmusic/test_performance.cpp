@@ -160,6 +160,20 @@ TEST(Performance, WithoutADeviceFailsWithNoDriverAndChangesNothing) {
     EXPECT_EQ(performance->Release(), 0u);
 }
 
+TEST(Performance, AFailedStartDoesNotTieTheNextStartToTheSameBackEnd) {
+    Com com;
+    setenv("SDL_AUDIODRIVER", "disk", 1);
+    setenv("SDL_DISKAUDIOFILE", "/nonexistent-folder/vl/out.raw", 1);
+    IDirectMusicPerformance8* performance = NewPerformance();
+    EXPECT_EQ(InitAudio(performance), DSERR_NODRIVER);
+    // The disk back end would fail again with the same file; another back
+    // end is only reached if SDL starts afresh.
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    EXPECT_EQ(InitAudio(performance), S_OK);
+    EXPECT_EQ(performance->CloseDown(), S_OK);
+    EXPECT_EQ(performance->Release(), 0u);
+}
+
 TEST(Performance, APlayReachesTheDeviceAtOnceAsTheConvertedWave) {
     DiskAudio disk("single");
     std::uint64_t before = 0;
