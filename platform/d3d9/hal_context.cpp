@@ -1,14 +1,65 @@
 #include "platform/d3d9/hal_context.h"
 
+#include <dlfcn.h>
+
 #include <QGuiApplication>
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
 #include <QOpenGLVersionFunctionsFactory>
 #include <QThread>
+#include <cstdlib>
+#include <string>
+#include <system_error>
+#include <thread>
 
 namespace platform::hal {
 
 namespace {
+
+// Loading the OpenGL driver is most of what the first context costs: a
+// software GL brings its code generator, a very large library, and binding
+// it takes tens of milliseconds. Started on a helper thread as the process
+// starts, the loading overlaps whatever comes before the first context (for
+// the program, its computation and the GUI's start); making a context waits
+// for it to finish. Mesa's drivers are one file under many names, so loading one
+// name serves all of them. Where a display is not named there is no HAL and
+// nothing is loaded; where another OpenGL vendor ends up being used, the
+// loaded library only sits there.
+class DriverPreload {
+public:
+    DriverPreload() {
+        const char* display = std::getenv("DISPLAY");
+        if (!display || !*display || std::getenv("LIBGL_DRIVERS_PATH"))
+            return;
+        try {
+            thread_ = std::thread(&DriverPreload::load);
+        } catch (const std::system_error&) {
+            // No thread to spare: the first context loads the driver itself.
+        }
+    }
+    ~DriverPreload() { wait(); }
+    void wait() {
+        if (thread_.joinable())
+            thread_.join();
+    }
+
+private:
+    // The same flags the GL libraries open them with, so that their own
+    // opening later finds them ready. Both stay loaded for the process, as
+    // they would after the first context anyway.
+    static void load() {
+        void* glx = dlopen("libGLX_mesa.so.0", RTLD_LAZY | RTLD_LOCAL);
+        char folder[4096] = {};
+        if (!glx || dlinfo(glx, RTLD_DI_ORIGIN, folder) != 0)
+            return;
+        dlopen((std::string(folder) + "/dri/swrast_dri.so").c_str(), RTLD_NOW | RTLD_GLOBAL);
+    }
+
+    std::thread thread_;
+};
+
+DriverPreload driverPreload;
+
 // The probe's context, kept for the first device that asks for one: making
 // a context costs tens of milliseconds on a software GL, and the first HAL
 // device would otherwise make its own straight after the probe threw one
@@ -38,6 +89,7 @@ std::unique_ptr<HalContext> HalContext::create() {
 }
 
 std::unique_ptr<HalContext> HalContext::createNew() {
+    driverPreload.wait();
     QSurfaceFormat format;
     format.setRenderableType(QSurfaceFormat::OpenGL);
     format.setVersion(3, 3);

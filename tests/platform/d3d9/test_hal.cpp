@@ -6,7 +6,10 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <memory>
+#include <sstream>
+#include <string>
 #include <vector>
 
 #include "platform/common/render_surface.h"
@@ -66,6 +69,27 @@ TEST_F(HalTest, AdapterNamesTheOpenGlRenderer) {
     D3DCAPS9 caps{};
     EXPECT_EQ(d3d_->GetDeviceCaps(0, D3DDEVTYPE_HAL, &caps), D3D_OK);
     EXPECT_EQ(caps.DeviceType, D3DDEVTYPE_HAL);
+}
+
+// The driver loaded ahead of the first context must be the very one the GL
+// library goes on to use, not a second copy beside it.
+TEST_F(HalTest, TheOpenGlDriverIsLoadedOnce) {
+    IDirect3DDevice9* device = nullptr;
+    ASSERT_EQ(createWindowlessDevice(d3d_, D3DDEVTYPE_HAL, &device), D3D_OK);
+    std::ifstream maps("/proc/self/maps");
+    int loads = 0;
+    for (std::string line; std::getline(maps, line);) {
+        std::istringstream fields(line);
+        std::string range, permissions, offset, deviceId, inode, path;
+        fields >> range >> permissions >> offset >> deviceId >> inode >> path;
+        const bool driver = path.size() > 7 && path.compare(path.size() - 7, 7, "_dri.so") == 0;
+        if (driver && std::stoull(offset, nullptr, 16) == 0)
+            ++loads;
+    }
+    EXPECT_EQ(device->Release(), 0u);
+    if (loads == 0)
+        GTEST_SKIP() << "OpenGL here does not come from a Mesa driver";
+    EXPECT_EQ(loads, 1);
 }
 
 TEST_F(HalTest, EverySceneAgreesWithRefWithoutAWindow) {
