@@ -196,7 +196,6 @@ void BM_RenderSceneOnly(benchmark::State& state, D3DDEVTYPE type, UINT width, UI
         std::streambuf* out = std::cout.rdbuf(nullptr);
         PublishModeSurface(ModeComputation());
         std::cout.rdbuf(out);
-        InitCommonControls();
         computed = true;
     }
     HookViewer app;
@@ -217,6 +216,12 @@ int main(int argc, char** argv) {
         return runChild(std::strcmp(argv[2], "hal") == 0 ? D3DDEVTYPE_HAL : D3DDEVTYPE_REF,
                         std::strcmp(argv[3], "fullscreen") == 0, std::atof(argv[4]), argv[5]);
     self = fs::read_symlink("/proc/self/exe").string();
+    // A desktop's display server always has other clients. A bare Xvfb has
+    // only ours, and resets itself each time the last one leaves, which would
+    // make every child after the first wait for the reset before its first
+    // request is answered: holding the display from here keeps it as on a
+    // desktop.
+    InitCommonControls();
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
