@@ -963,6 +963,10 @@ struct ModulateSpan {
     std::uint32_t writeMask;
     bool texelsPow2Wrap;      // both axes wrap and are powers of two
     const bool* alphaPasses;  // by 8-bit alpha
+    // The same test as whether it passes alphas below, equal to and above
+    // `alphaRef`.
+    std::uint32_t alphaRef;
+    bool alphaPassesLess, alphaPassesEqual, alphaPassesGreater;
     const float* fromByte;    // byte / 255 by byte
 };
 
@@ -1069,7 +1073,12 @@ VL_INLINE inline void modulateSpan(const ModulateSpan& m, std::uint32_t* colorRo
 // scalar conversions do, maxps and minps pick as clamp01 does). The last
 // group is masked; it reads and rewrites up to three pixels past the span
 // unchanged, which the buffer's padding keeps in bounds.
-template <bool kBlend>
+//
+// kSteadyV: v does not step (a glyph quad's row), so the whole row samples
+// one texel row. Adding a zero step can only turn -0 into +0, and both land
+// on texel row 0 (or both on INT_MIN & mask when 1/w is infinite), so that
+// row is the one every pixel of the one-pixel loop samples.
+template <bool kBlend, bool kSteadyV>
 inline void modulateSpan4(const ModulateSpan& m, std::uint32_t* colorRow, int first, int last, float wv,
                           const float colour[4], float tu, float tv, float dtu, float dtv) {
     const __m128 zero = _mm_setzero_ps(), one = _mm_set1_ps(1.0f), k255 = _mm_set1_ps(255.0f),
@@ -1096,31 +1105,59 @@ inline void modulateSpan4(const ModulateSpan& m, std::uint32_t* colorRow, int fi
                                               _mm_castps_si128(_mm_cmpgt_ps(_mm_cvtepi32_ps(t), v)));
         return _mm_add_epi32(t, down);  // down is -1 where the truncation went up
     };
+    // The alpha test as its three outcomes against the reference; the alpha
+    // bytes are 0..255 here, so signed comparisons order them.
+    const __m128i ref = _mm_set1_epi32(int(m.alphaRef));
+    const __m128i passLess = _mm_set1_epi32(m.alphaPassesLess ? -1 : 0),
+                  passEqual = _mm_set1_epi32(m.alphaPassesEqual ? -1 : 0),
+                  passGreater = _mm_set1_epi32(m.alphaPassesGreater ? -1 : 0);
+    // A texel of alpha 0 gives alpha 0 whatever the colour (a finite 0..1
+    // here), so where the test rejects 0 such a group is done once its
+    // texels are read.
+    const bool clearRejected = !m.alphaPasses[0];
+    const size_t pitch = size_t(m.width);
+    const std::uint32_t* steadyRow = nullptr;
+    if (kSteadyV) {
+        alignas(16) std::int32_t sy[4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(sy),
+                        _mm_and_si128(floors(_mm_mul_ps(_mm_mul_ps(_mm_set1_ps(tv), wvv), h)), maskV));
+        steadyRow = m.texels + size_t(sy[0]) * pitch;
+    }
     for (int x = first; x <= last; x += 4) {
         const float u1 = tu + dtu, u2 = u1 + dtu, u3 = u2 + dtu;
-        const float v1 = tv + dtv, v2 = v1 + dtv, v3 = v2 + dtv;
-        const __m128 us = _mm_setr_ps(tu, u1, u2, u3), vs = _mm_setr_ps(tv, v1, v2, v3);
+        const __m128 us = _mm_setr_ps(tu, u1, u2, u3);
         tu = u3 + dtu;
-        tv = v3 + dtv;
         const __m128i inSpan = _mm_cmplt_epi32(lane, count);
         lane = _mm_add_epi32(lane, _mm_set1_epi32(4));
-        alignas(16) std::int32_t sx[4], sy[4];
+        alignas(16) std::int32_t sx[4];
         _mm_store_si128(reinterpret_cast<__m128i*>(sx),
                         _mm_and_si128(floors(_mm_mul_ps(_mm_mul_ps(us, wvv), w)), maskU));
-        _mm_store_si128(reinterpret_cast<__m128i*>(sy),
-                        _mm_and_si128(floors(_mm_mul_ps(_mm_mul_ps(vs, wvv), h)), maskV));
-        const size_t pitch = size_t(m.width);
-        const __m128i texels = _mm_setr_epi32(int(m.texels[size_t(sy[0]) * pitch + size_t(sx[0])]),
-                                              int(m.texels[size_t(sy[1]) * pitch + size_t(sx[1])]),
-                                              int(m.texels[size_t(sy[2]) * pitch + size_t(sx[2])]),
-                                              int(m.texels[size_t(sy[3]) * pitch + size_t(sx[3])]));
+        __m128i texels;
+        if (kSteadyV) {
+            texels = _mm_setr_epi32(int(steadyRow[sx[0]]), int(steadyRow[sx[1]]), int(steadyRow[sx[2]]),
+                                    int(steadyRow[sx[3]]));
+        } else {
+            const float v1 = tv + dtv, v2 = v1 + dtv, v3 = v2 + dtv;
+            const __m128 vs = _mm_setr_ps(tv, v1, v2, v3);
+            tv = v3 + dtv;
+            alignas(16) std::int32_t sy[4];
+            _mm_store_si128(reinterpret_cast<__m128i*>(sy),
+                            _mm_and_si128(floors(_mm_mul_ps(_mm_mul_ps(vs, wvv), h)), maskV));
+            texels = _mm_setr_epi32(int(m.texels[size_t(sy[0]) * pitch + size_t(sx[0])]),
+                                    int(m.texels[size_t(sy[1]) * pitch + size_t(sx[1])]),
+                                    int(m.texels[size_t(sy[2]) * pitch + size_t(sx[2])]),
+                                    int(m.texels[size_t(sy[3]) * pitch + size_t(sx[3])]));
+        }
+        if (clearRejected &&
+            _mm_movemask_epi8(_mm_andnot_si128(_mm_cmpeq_epi32(_mm_srli_epi32(texels, 24), _mm_setzero_si128()),
+                                               inSpan)) == 0)
+            continue;
         const __m128 alpha = unit(_mm_mul_ps(channel(texels, 24), ca));
         const __m128i alphaBytes = toBytes(alpha);
-        alignas(16) std::int32_t ab[4];
-        _mm_store_si128(reinterpret_cast<__m128i*>(ab), alphaBytes);
         const __m128i pass = _mm_and_si128(
-            inSpan, _mm_setr_epi32(m.alphaPasses[ab[0]] ? -1 : 0, m.alphaPasses[ab[1]] ? -1 : 0,
-                                   m.alphaPasses[ab[2]] ? -1 : 0, m.alphaPasses[ab[3]] ? -1 : 0));
+            inSpan, _mm_or_si128(_mm_or_si128(_mm_and_si128(_mm_cmplt_epi32(alphaBytes, ref), passLess),
+                                              _mm_and_si128(_mm_cmpeq_epi32(alphaBytes, ref), passEqual)),
+                                 _mm_and_si128(_mm_cmpgt_epi32(alphaBytes, ref), passGreater)));
         if (_mm_movemask_epi8(pass) == 0)
             continue;
         const __m128 red = unit(_mm_mul_ps(channel(texels, 16), cr));
@@ -1164,12 +1201,13 @@ VL_INLINE inline void modulateRow(const ModulateSpan& m, std::uint32_t* colorRow
             still = still && step[k] == 0.0f && !(start[k] == 0.0f && std::signbit(start[k])) &&
                     !std::isnan(start[k] * wv);
         if (still) {
-            if (m.blend)
-                modulateSpan4<true>(m, colorRow, first, last, wv, start, start[m.u], start[m.u + 1], step[m.u],
-                                    step[m.u + 1]);
+#define VL_MODULATE4(blend, steadyV) \
+    modulateSpan4<blend, steadyV>(m, colorRow, first, last, wv, start, start[m.u], start[m.u + 1], step[m.u], step[m.u + 1])
+            if (step[m.u + 1] == 0.0f)
+                m.blend ? VL_MODULATE4(true, true) : VL_MODULATE4(false, true);
             else
-                modulateSpan4<false>(m, colorRow, first, last, wv, start, start[m.u], start[m.u + 1], step[m.u],
-                                     step[m.u + 1]);
+                m.blend ? VL_MODULATE4(true, false) : VL_MODULATE4(false, false);
+#undef VL_MODULATE4
             return;
         }
     }
@@ -1359,6 +1397,10 @@ void RefRasterizer::rasterize(const PixelPipeline& pipe, const ScreenVertex& a0,
         modulate.texelsPow2Wrap =
             pow2Wrap(modulate.addressU, modulate.width) && pow2Wrap(modulate.addressV, modulate.height);
         modulate.alphaPasses = pipe.alphaPasses;
+        modulate.alphaRef = pipe.alphaRef;
+        modulate.alphaPassesLess = !pipe.alphaTest || compare<std::uint32_t>(pipe.alphaFunc, 0, 1);
+        modulate.alphaPassesEqual = !pipe.alphaTest || compare<std::uint32_t>(pipe.alphaFunc, 1, 1);
+        modulate.alphaPassesGreater = !pipe.alphaTest || compare<std::uint32_t>(pipe.alphaFunc, 1, 0);
         modulate.fromByte = byteValues();
     }
 

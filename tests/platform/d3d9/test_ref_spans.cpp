@@ -33,6 +33,7 @@ struct SpanCase {
     bool steadyW;       // rhw 1 everywhere, as the overlay has it
     bool steadyColour;  // one diffuse colour per triangle
     int coordSet;
+    bool glyphQuads = false;  // axis-aligned quads, v steady along each row
 };
 
 const SpanCase kCases[] = {
@@ -56,6 +57,14 @@ const SpanCase kCases[] = {
      D3DTADDRESS_WRAP, D3DTADDRESS_WRAP, true, false, 0},
     {"depth_tested", true, true, D3DCMP_GREATEREQUAL, 8, 0xF, D3DFMT_X8R8G8B8, true, D3DFMT_A4R4G4B4, 32, 32,
      D3DTADDRESS_WRAP, D3DTADDRESS_WRAP, true, true, 0},
+    {"glyph_quads", true, true, D3DCMP_GREATEREQUAL, 8, 0xF, D3DFMT_X8R8G8B8, false, D3DFMT_A4R4G4B4, 64, 32,
+     D3DTADDRESS_WRAP, D3DTADDRESS_WRAP, true, true, 0, true},
+    {"glyph_quads_alpha_equal", false, true, D3DCMP_EQUAL, 0, 0xF, D3DFMT_A8R8G8B8, false, D3DFMT_A8R8G8B8, 16,
+     16, D3DTADDRESS_WRAP, D3DTADDRESS_WRAP, true, true, 1, true},
+    {"glyph_quads_lessequal", true, true, D3DCMP_LESSEQUAL, 0x40, 0x7, D3DFMT_A8R8G8B8, false, D3DFMT_A4R4G4B4, 32,
+     64, D3DTADDRESS_WRAP, D3DTADDRESS_WRAP, true, true, 0, true},
+    {"glyph_quads_clear_texels_pass", true, true, D3DCMP_ALWAYS, 0, 0xF, D3DFMT_X8R8G8B8, false, D3DFMT_A8R8G8B8,
+     32, 32, D3DTADDRESS_WRAP, D3DTADDRESS_WRAP, true, true, 0, true},
 };
 
 void PrintTo(const SpanCase& c, std::ostream* os) { *os << c.name; }
@@ -154,7 +163,24 @@ TEST_P(RefSpans, TextureTimesDiffuseMatchesTheGeneralLoop) {
     // Glyph-like quads and stray triangles reaching past the edges, with
     // texture coordinates beyond 0..1 so that the addressing matters.
     std::vector<Vertex> vertices;
-    for (int t = 0; t < 40; ++t) {
+    // Text: glyph rectangles, edges on and off pixel centres, texture
+    // rectangles of any size and sign, some v coordinates -0.
+    for (int q = 0; c.glyphQuads && q < 30; ++q) {
+        const DWORD colour = rng() % 4 == 0 ? (DWORD(rng()) & 0xFF00FF00u) : DWORD(rng());
+        const float x = float(int(rng() % 100) - 5) + (rng() % 2 ? -0.5f : uniform(-1.0f, 1.0f));
+        const float y = float(int(rng() % 64) - 5) + (rng() % 2 ? -0.5f : uniform(-1.0f, 1.0f));
+        const float w = float(1 + rng() % 24), h = float(1 + rng() % 20);
+        const float u = uniform(-1.5f, 2.5f), v = rng() % 5 == 0 ? -0.0f : uniform(-1.5f, 2.5f);
+        const float du = rng() % 2 ? w / float(c.textureWidth) : uniform(-1.0f, 1.0f);
+        const float dv = rng() % 2 ? h / float(c.textureHeight) : uniform(-1.0f, 1.0f);
+        const Vertex corners[4] = {{x, y, 0.5f, 1.0f, colour, u, v, u, v},
+                                   {x + w, y, 0.5f, 1.0f, colour, u + du, v, u + du, v},
+                                   {x + w, y + h, 0.5f, 1.0f, colour, u + du, v + dv, u + du, v + dv},
+                                   {x, y + h, 0.5f, 1.0f, colour, u, v + dv, u, v + dv}};
+        for (int k : {0, 1, 2, 0, 2, 3})
+            vertices.push_back(corners[k]);
+    }
+    for (int t = 0; t < (c.glyphQuads ? 0 : 40); ++t) {
         const DWORD colour = rng() % 4 == 0 ? (DWORD(rng()) & 0xFF00FF00u) : DWORD(rng());
         for (int k = 0; k < 3; ++k) {
             Vertex v;
