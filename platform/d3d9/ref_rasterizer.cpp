@@ -309,6 +309,17 @@ const RefRasterizer::Texels* RefRasterizer::texelsFor(const TextureData* texture
             for (UINT x = 0; x < t.width; ++x)
                 t.argb[size_t(y) * t.width + x] = decodeTexel(texture->format, row + x * bpp);
         }
+        t.opaqueBefore.clear();
+        if (t.width < 0xFFFF) {
+            t.opaqueBefore.resize(size_t(t.width + 1) * t.height);
+            for (UINT y = 0; y < t.height; ++y) {
+                const std::uint32_t* texel = t.argb.data() + size_t(y) * t.width;
+                std::uint16_t* count = t.opaqueBefore.data() + size_t(y) * (t.width + 1);
+                count[0] = 0;
+                for (UINT x = 0; x < t.width; ++x)
+                    count[x + 1] = std::uint16_t(count[x] + ((texel[x] >> 24) != 0 ? 1 : 0));
+            }
+        }
         t.version = texture->version;
     }
     return &t;
@@ -381,7 +392,10 @@ void RefRasterizer::processVertices(const FixedFunctionState& state, const Trian
     const D3DMATERIAL9& mat = state.material;
 
     const UINT count = list.triangleCount * 3;
-    vertices_.resize(count);
+    // Grown, never shrunk: the overlay's draws come between the surface's,
+    // and growing again would clear every vertex each frame.
+    if (vertices_.size() < count)
+        vertices_.resize(count);
     visible_.assign(list.triangleCount, 1);
     const BYTE* base = list.vertices->bytes + list.offset;
 
@@ -963,6 +977,7 @@ struct ModulateSpan {
     std::uint32_t writeMask;
     bool texelsPow2Wrap;      // both axes wrap and are powers of two
     const bool* alphaPasses;  // by 8-bit alpha
+    const std::uint16_t* opaqueBefore;  // Texels::opaqueBefore, null when empty
     // The same test as whether it passes alphas below, equal to and above
     // `alphaRef`.
     std::uint32_t alphaRef;
@@ -1064,6 +1079,31 @@ VL_INLINE inline void modulateSpan(const ModulateSpan& m, std::uint32_t* colorRo
     }
 }
 
+// Whether every pixel of a glyph row (v steady, 1/w steady) samples a texel
+// of alpha 0, from the texture coordinates at its two ends: stepped by a
+// finite amount, u moves one way only, and so, scaled and floored, do the
+// texel columns between the ends; the row's texels come from the counts.
+// Such a row draws nothing where the alpha test rejects 0 (see below).
+inline bool clearTexelsOnly(const ModulateSpan& m, int steps, float wv, float tu, float tv, float dtu) {
+    if (!std::isfinite(tu) || !std::isfinite(dtu))
+        return false;
+    float lastU = tu;
+    for (int i = 0; i < steps; ++i)  // stepped as the span steps it
+        lastU += dtu;
+    const float w = float(m.width), h = float(m.height);
+    const float from = tu * wv * w, to = lastU * wv * w, row = tv * wv * h;
+    constexpr float kLimit = 1073741824.0f;  // 2^30: the columns stay exact ints
+    if (!(from > -kLimit && from < kLimit && to > -kLimit && to < kLimit && row > -kLimit && row < kLimit))
+        return false;
+    const int a = floorToInt(std::min(from, to)), b = floorToInt(std::max(from, to));
+    const std::uint16_t* count = m.opaqueBefore + size_t(floorToInt(row) & (m.height - 1)) * size_t(m.width + 1);
+    if (b - a >= m.width)
+        return count[m.width] == 0;
+    const int mask = m.width - 1;
+    const int s = a & mask, e = b & mask;
+    return s <= e ? count[e + 1] == count[s] : count[m.width] - count[s] + count[e + 1] == 0;
+}
+
 #if defined(__SSE2__)
 // The same span four pixels at a time, for the rows where that is exact: no
 // depth, 1/w and the colour the same all along the row (zero steps), and a
@@ -1081,6 +1121,8 @@ VL_INLINE inline void modulateSpan(const ModulateSpan& m, std::uint32_t* colorRo
 template <bool kBlend, bool kSteadyV>
 inline void modulateSpan4(const ModulateSpan& m, std::uint32_t* colorRow, int first, int last, float wv,
                           const float colour[4], float tu, float tv, float dtu, float dtv) {
+    if (kSteadyV && m.opaqueBefore && !m.alphaPasses[0] && clearTexelsOnly(m, last - first, wv, tu, tv, dtu))
+        return;
     const __m128 zero = _mm_setzero_ps(), one = _mm_set1_ps(1.0f), k255 = _mm_set1_ps(255.0f),
                  half = _mm_set1_ps(0.5f), byteScale = _mm_set1_ps(1.0f / 255.0f);
     const __m128i bytes = _mm_set1_epi32(0xFF);
@@ -1397,6 +1439,7 @@ void RefRasterizer::rasterize(const PixelPipeline& pipe, const ScreenVertex& a0,
         modulate.texelsPow2Wrap =
             pow2Wrap(modulate.addressU, modulate.width) && pow2Wrap(modulate.addressV, modulate.height);
         modulate.alphaPasses = pipe.alphaPasses;
+        modulate.opaqueBefore = st.texels->opaqueBefore.empty() ? nullptr : st.texels->opaqueBefore.data();
         modulate.alphaRef = pipe.alphaRef;
         modulate.alphaPassesLess = !pipe.alphaTest || compare<std::uint32_t>(pipe.alphaFunc, 0, 1);
         modulate.alphaPassesEqual = !pipe.alphaTest || compare<std::uint32_t>(pipe.alphaFunc, 1, 1);

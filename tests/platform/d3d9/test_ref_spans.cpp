@@ -63,6 +63,8 @@ const SpanCase kCases[] = {
      16, D3DTADDRESS_WRAP, D3DTADDRESS_WRAP, true, true, 1, true},
     {"glyph_quads_lessequal", true, true, D3DCMP_LESSEQUAL, 0x40, 0x7, D3DFMT_A8R8G8B8, false, D3DFMT_A4R4G4B4, 32,
      64, D3DTADDRESS_WRAP, D3DTADDRESS_WRAP, true, true, 0, true},
+    {"glyph_quads_narrow_texture", true, true, D3DCMP_GREATER, 0, 0xF, D3DFMT_X8R8G8B8, false, D3DFMT_A4R4G4B4, 8,
+     16, D3DTADDRESS_WRAP, D3DTADDRESS_WRAP, true, true, 0, true},
     {"glyph_quads_clear_texels_pass", true, true, D3DCMP_ALWAYS, 0, 0xF, D3DFMT_X8R8G8B8, false, D3DFMT_A8R8G8B8,
      32, 32, D3DTADDRESS_WRAP, D3DTADDRESS_WRAP, true, true, 0, true},
 };
