@@ -862,7 +862,7 @@ struct SpanSteps {
 // three pixels past the span unchanged, which the buffers' padding keeps in
 // bounds. `attr` holds r, g, b, a over w at the first pixel.
 template <bool kDepth>
-inline void simpleSpan(std::uint32_t* colorRow, float* depthRow, int first, int last, float z, float invW,
+VL_INLINE inline void simpleSpan(std::uint32_t* colorRow, float* depthRow, int first, int last, float z, float invW,
                        __m128 attr, const SpanSteps& step) {
     const __m128 k255 = _mm_set1_ps(255.0f), half = _mm_set1_ps(0.5f), one = _mm_set1_ps(1.0f);
     const __m128 r = _mm_shuffle_ps(attr, attr, _MM_SHUFFLE(0, 0, 0, 0));
@@ -1564,7 +1564,7 @@ void RefRasterizer::rasterize(const PixelPipeline& pipe, const ScreenVertex& a0,
         return;
     }
 #endif
-    walkRows([&](int y, int first, int last) VL_INLINE {
+    auto generalRow = [&](int y, int first, int last) VL_INLINE {
         const float rowOffset = float(y - y0), colOffset = float(first - x0);
         const float z = zPlane.base + zPlane.dx * colOffset + zPlane.dy * rowOffset;
         float invW = wPlane.base + wPlane.dx * colOffset + wPlane.dy * rowOffset;
@@ -1676,7 +1676,52 @@ void RefRasterizer::rasterize(const PixelPipeline& pipe, const ScreenVertex& a0,
             if (pipe.depthWrite)
                 depthRow[x] = zHere;
         }
-    });
+    };
+#if defined(__SSE2__)
+    // A glyph quad: no depth, and 1/w, the colour and v the same along every
+    // row, so that each row is a case for modulateSpan4 that modulateRow
+    // would find. Here that is settled once per triangle, and per row only
+    // what can still differ from row to row: 1/w being zero, and the
+    // colour's -0 and NaN (for which modulateRow takes the one-pixel loop,
+    // as generalRow does here).
+    const int u = modulate.u;
+    if (modulating && !modulate.depthTest && !modulate.depthWrite && modulate.texelsPow2Wrap && wPlane.dx == 0.0f &&
+        attr[0].dx == 0.0f && attr[1].dx == 0.0f && attr[2].dx == 0.0f && attr[3].dx == 0.0f &&
+        attr[u + 1].dx == 0.0f) {
+        // Lane k is the scalar a[k] of generalRow, in the same order.
+        const __m128 colourBase = _mm_setr_ps(attr[0].base, attr[1].base, attr[2].base, attr[3].base);
+        const __m128 colourDx = _mm_setr_ps(attr[0].dx, attr[1].dx, attr[2].dx, attr[3].dx);
+        const __m128 colourDy = _mm_setr_ps(attr[0].dy, attr[1].dy, attr[2].dy, attr[3].dy);
+        walkRows([&](int y, int first, int last) VL_INLINE {
+            const float rowOffset = float(y - y0), colOffset = float(first - x0);
+            const float invW = wPlane.base + wPlane.dx * colOffset + wPlane.dy * rowOffset;
+            if (invW != 0.0f) {
+                const float wv = 1.0f / invW;
+                const __m128 colour = _mm_add_ps(_mm_add_ps(colourBase, _mm_mul_ps(colourDx, _mm_set1_ps(colOffset))),
+                                                 _mm_mul_ps(colourDy, _mm_set1_ps(rowOffset)));
+                const __m128 scaled = _mm_mul_ps(colour, _mm_set1_ps(wv));
+                const int negativeZero = _mm_movemask_ps(_mm_cmpeq_ps(colour, _mm_setzero_ps())) & _mm_movemask_ps(colour);
+                if ((negativeZero | _mm_movemask_ps(_mm_cmpunord_ps(scaled, scaled))) == 0) {
+                    alignas(16) float c[4];
+                    _mm_store_ps(c, colour);
+                    const float tu = attr[u].base + attr[u].dx * colOffset + attr[u].dy * rowOffset;
+                    const float tv = attr[u + 1].base + attr[u + 1].dx * colOffset + attr[u + 1].dy * rowOffset;
+                    std::uint32_t* colorRow = colorBase + size_t(y) * pitch;
+                    if (modulate.blend)
+                        modulateSpan4<true, true>(modulate, colorRow, first, last, wv, c, tu, tv, attr[u].dx,
+                                                  attr[u + 1].dx);
+                    else
+                        modulateSpan4<false, true>(modulate, colorRow, first, last, wv, c, tu, tv, attr[u].dx,
+                                                   attr[u + 1].dx);
+                    return;
+                }
+            }
+            generalRow(y, first, last);
+        });
+        return;
+    }
+#endif
+    walkRows(generalRow);
 }
 
 std::unique_ptr<Backend> createRefBackend() { return std::make_unique<RefRasterizer>(); }
