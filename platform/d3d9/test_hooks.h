@@ -19,4 +19,10 @@ void SetHalShadersBroken(bool broken);
 // device is not a HAL device.
 bool LoseHalContext(IDirect3DDevice9* device);
 
+// While false, REF draws with its four-pixel spans even where the processor
+// has wider ones, so that tests can compare the two; true again restores
+// the processor's choice. WideRefSpansAvailable: whether it has them.
+void SetWideRefSpans(bool wide);
+bool WideRefSpansAvailable();
+
 }  // namespace platform::d3d9::testing

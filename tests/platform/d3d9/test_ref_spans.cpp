@@ -1,3 +1,6 @@
+// REF draws the untextured Gouraud surface eight pixels at a time where the
+// processor allows, and must give the four-pixel spans' bits.
+//
 // REF draws texture-times-diffuse (the text overlay's pass) through spans of
 // its own. At stage 0 D3DTA_CURRENT is the diffuse colour, so the same draw
 // with CURRENT in place of DIFFUSE takes the general loop and must give the
@@ -7,12 +10,14 @@
 
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <ostream>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "platform/d3d9/backend.h"
+#include "platform/d3d9/test_hooks.h"
 
 using namespace platform::d3d9;
 
@@ -215,5 +220,85 @@ TEST_P(RefSpans, TextureTimesDiffuseMatchesTheGeneralLoop) {
 
 INSTANTIATE_TEST_SUITE_P(Cases, RefSpans, ::testing::ValuesIn(kCases),
                          [](const ::testing::TestParamInfo<SpanCase>& info) { return std::string(info.param.name); });
+
+// Gouraud triangles of every size with and without depth, each drawn a
+// second time in other colours so that equal depths are compared too;
+// depths include -0 and NaN.
+std::vector<DWORD> renderSurface(bool depth, std::uint32_t seed) {
+    constexpr UINT kWidth = 83, kHeight = 57;
+    auto ref = createRefBackend();
+    BufferSetup setup;
+    setup.width = kWidth;
+    setup.height = kHeight;
+    setup.depthFormat = depth ? D3DFMT_D24X8 : D3DFMT_UNKNOWN;
+    EXPECT_EQ(ref->resize(setup), D3D_OK);
+    ref->clear(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, nullptr, 0, 0x203040, 1.0f, 0);
+
+    FixedFunctionState state{};
+    state.viewport = {0, 0, kWidth, kHeight, 0.0f, 1.0f};
+    DWORD* rs = state.renderState;
+    rs[D3DRS_ZENABLE] = depth;
+    rs[D3DRS_ZWRITEENABLE] = TRUE;
+    rs[D3DRS_ZFUNC] = D3DCMP_LESSEQUAL;
+    rs[D3DRS_COLORWRITEENABLE] = 0xF;
+    rs[D3DRS_SHADEMODE] = D3DSHADE_GOURAUD;
+    rs[D3DRS_CULLMODE] = D3DCULL_NONE;
+    for (auto& stage : state.stageState)
+        stage[D3DTSS_COLOROP] = stage[D3DTSS_ALPHAOP] = D3DTOP_DISABLE;
+
+    std::mt19937 rng(seed);
+    auto uniform = [&](float lo, float hi) { return std::uniform_real_distribution<float>(lo, hi)(rng); };
+    std::vector<Vertex> vertices;
+    for (int t = 0; t < 60; ++t) {
+        const float size = t % 3 == 0 ? 4.0f : t % 3 == 1 ? 20.0f : 90.0f;
+        const float cx = uniform(-5.0f, 88.0f), cy = uniform(-5.0f, 62.0f);
+        for (int k = 0; k < 3; ++k) {
+            Vertex v{};
+            v.x = cx + uniform(-size, size);
+            v.y = cy + uniform(-size, size);
+            const std::uint32_t pick = rng() % 20;
+            v.z = pick == 0 ? -0.0f : pick == 1 ? std::numeric_limits<float>::quiet_NaN() : uniform(0.0f, 1.0f);
+            v.rhw = uniform(0.25f, 4.0f);
+            v.diffuse = DWORD(rng());
+            vertices.push_back(v);
+        }
+    }
+    VertexData data;
+    data.bytes = reinterpret_cast<const BYTE*>(vertices.data());
+    data.size = UINT(vertices.size() * sizeof(Vertex));
+    data.id = 3;
+    data.version = 1;
+    TriangleList list;
+    list.fvf = D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX2;
+    list.vertices = &data;
+    list.stride = sizeof(Vertex);
+    list.triangleCount = UINT(vertices.size() / 3);
+    EXPECT_EQ(ref->drawTriangles(state, list), D3D_OK);
+    for (Vertex& v : vertices)
+        v.diffuse = ~v.diffuse;
+    data.version = 2;
+    EXPECT_EQ(ref->drawTriangles(state, list), D3D_OK);
+
+    std::vector<DWORD> pixels(size_t(kWidth) * kHeight);
+    ref->readBackBuffer(pixels.data(), kWidth * 4);
+    return pixels;
+}
+
+TEST(RefWideSpans, SurfaceMatchesTheFourPixelSpans) {
+    if (!platform::d3d9::testing::WideRefSpansAvailable())
+        GTEST_SKIP() << "the processor has no wider spans";
+    for (bool depth : {true, false}) {
+        for (std::uint32_t seed = 1; seed <= 20; ++seed) {
+            platform::d3d9::testing::SetWideRefSpans(false);
+            const std::vector<DWORD> narrow = renderSurface(depth, seed);
+            platform::d3d9::testing::SetWideRefSpans(true);
+            const std::vector<DWORD> wide = renderSurface(depth, seed);
+            size_t differing = 0;
+            for (size_t i = 0; i < wide.size(); ++i)
+                differing += wide[i] != narrow[i] ? 1 : 0;
+            EXPECT_EQ(differing, 0u) << "depth " << depth << ", seed " << seed;
+        }
+    }
+}
 
 }  // namespace
