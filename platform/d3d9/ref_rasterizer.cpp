@@ -1047,6 +1047,7 @@ struct ModulateSpan {
     bool texelsPow2Wrap;      // both axes wrap and are powers of two
     const bool* alphaPasses;  // by 8-bit alpha
     const std::uint16_t* opaqueBefore;  // Texels::opaqueBefore, null when empty
+    bool skipsClearRows;                // opaqueBefore is there and alpha 0 fails the test
     // The same test as whether it passes alphas below, equal to and above
     // `alphaRef`.
     std::uint32_t alphaRef;
@@ -1149,27 +1150,41 @@ VL_INLINE inline void modulateSpan(const ModulateSpan& m, std::uint32_t* colorRo
 }
 
 // Whether every pixel of a glyph row (v steady, 1/w steady) samples a texel
-// of alpha 0, from the texture coordinates at its two ends: stepped by a
-// finite amount, u moves one way only, and so, scaled and floored, do the
-// texel columns between the ends; the row's texels come from the counts.
-// Such a row draws nothing where the alpha test rejects 0 (see below).
-inline bool clearTexelsOnly(const ModulateSpan& m, int steps, float wv, float tu, float tv, float dtu) {
+// of alpha 0; such a row draws nothing where the alpha test rejects 0 (see
+// modulateSpan4). Rather than repeat the span's additions of the u step,
+// the texel columns are bounded. Each float addition is off by at most
+// 2^-24 of its result (2^-150 where that is subnormal), so after n of them
+// u lies within n * 2^-22 * (|u0| + n * |du|) + n * 2^-149 of u0 + n * du,
+// four times the worst case; with a finite step u moves one way only, so
+// every pixel's u lies between u0 and that interval. A column is u * 1/w *
+// width rounded twice, within 2^-21 of the exact product relative to the
+// largest one (1e-30 absolute covers subnormals); the floors of the
+// widened products take in every column sampled, and perhaps one more.
+// The per-row counts then say whether any of those texels is opaque.
+VL_INLINE inline bool clearTexelsOnly(const ModulateSpan& m, int steps, float wv, float tu, float tv, float dtu) {
     if (!std::isfinite(tu) || !std::isfinite(dtu))
         return false;
-    float lastU = tu;
-    for (int i = 0; i < steps; ++i)  // stepped as the span steps it
-        lastU += dtu;
-    const float w = float(m.width), h = float(m.height);
-    const float from = tu * wv * w, to = lastU * wv * w, row = tv * wv * h;
-    constexpr float kLimit = 1073741824.0f;  // 2^30: the columns stay exact ints
-    if (!(from > -kLimit && from < kLimit && to > -kLimit && to < kLimit && row > -kLimit && row < kLimit))
+    const double n = double(steps), u0 = double(tu), du = double(dtu);
+    const double end = u0 + n * du;
+    const double slack = n * 0x1p-22 * (std::fabs(u0) + n * std::fabs(du)) + n * 0x1p-149;
+    const double scale = double(wv) * double(m.width);
+    const double p0 = u0 * scale, p1 = (end - slack) * scale, p2 = (end + slack) * scale;
+    const double lo = std::min(p0, std::min(p1, p2)), hi = std::max(p0, std::max(p1, p2));
+    const double margin = 0x1p-21 * std::max(std::fabs(lo), std::fabs(hi)) + 1e-30;
+    constexpr double kLimit = 0x1p30;  // the columns stay exact ints
+    const float row = tv * wv * float(m.height);
+    if (!(lo - margin > -kLimit && hi + margin < kLimit && row > -1073741824.0f && row < 1073741824.0f))
         return false;
-    const int a = floorToInt(std::min(from, to)), b = floorToInt(std::max(from, to));
+    auto floorOf = [](double v) {
+        const std::int64_t t = std::int64_t(v);
+        return double(t) > v ? t - 1 : t;
+    };
+    const std::int64_t a = floorOf(lo - margin), b = floorOf(hi + margin);
     const std::uint16_t* count = m.opaqueBefore + size_t(floorToInt(row) & (m.height - 1)) * size_t(m.width + 1);
     if (b - a >= m.width)
         return count[m.width] == 0;
     const int mask = m.width - 1;
-    const int s = a & mask, e = b & mask;
+    const int s = int(a & mask), e = int(b & mask);
     return s <= e ? count[e + 1] == count[s] : count[m.width] - count[s] + count[e + 1] == 0;
 }
 
@@ -1190,8 +1205,6 @@ inline bool clearTexelsOnly(const ModulateSpan& m, int steps, float wv, float tu
 template <bool kBlend, bool kSteadyV>
 inline void modulateSpan4(const ModulateSpan& m, std::uint32_t* colorRow, int first, int last, float wv,
                           const float colour[4], float tu, float tv, float dtu, float dtv) {
-    if (kSteadyV && m.opaqueBefore && !m.alphaPasses[0] && clearTexelsOnly(m, last - first, wv, tu, tv, dtu))
-        return;
     const __m128 zero = _mm_setzero_ps(), one = _mm_set1_ps(1.0f), k255 = _mm_set1_ps(255.0f),
                  half = _mm_set1_ps(0.5f), byteScale = _mm_set1_ps(1.0f / 255.0f);
     const __m128i bytes = _mm_set1_epi32(0xFF);
@@ -1314,8 +1327,11 @@ VL_INLINE inline void modulateRow(const ModulateSpan& m, std::uint32_t* colorRow
         if (still) {
 #define VL_MODULATE4(blend, steadyV) \
     modulateSpan4<blend, steadyV>(m, colorRow, first, last, wv, start, start[m.u], start[m.u + 1], step[m.u], step[m.u + 1])
-            if (step[m.u + 1] == 0.0f)
+            if (step[m.u + 1] == 0.0f) {
+                if (m.skipsClearRows && clearTexelsOnly(m, last - first, wv, start[m.u], start[m.u + 1], step[m.u]))
+                    return;
                 m.blend ? VL_MODULATE4(true, true) : VL_MODULATE4(false, true);
+            }
             else
                 m.blend ? VL_MODULATE4(true, false) : VL_MODULATE4(false, false);
 #undef VL_MODULATE4
@@ -1509,6 +1525,7 @@ void RefRasterizer::rasterize(const PixelPipeline& pipe, const ScreenVertex& a0,
             pow2Wrap(modulate.addressU, modulate.width) && pow2Wrap(modulate.addressV, modulate.height);
         modulate.alphaPasses = pipe.alphaPasses;
         modulate.opaqueBefore = st.texels->opaqueBefore.empty() ? nullptr : st.texels->opaqueBefore.data();
+        modulate.skipsClearRows = modulate.opaqueBefore && !pipe.alphaPasses[0];
         modulate.alphaRef = pipe.alphaRef;
         modulate.alphaPassesLess = !pipe.alphaTest || compare<std::uint32_t>(pipe.alphaFunc, 0, 1);
         modulate.alphaPassesEqual = !pipe.alphaTest || compare<std::uint32_t>(pipe.alphaFunc, 1, 1);
@@ -1794,6 +1811,8 @@ void RefRasterizer::rasterize(const PixelPipeline& pipe, const ScreenVertex& a0,
                     _mm_store_ps(c, colour);
                     const float tu = attr[u].base + attr[u].dx * colOffset + attr[u].dy * rowOffset;
                     const float tv = attr[u + 1].base + attr[u + 1].dx * colOffset + attr[u + 1].dy * rowOffset;
+                    if (modulate.skipsClearRows && clearTexelsOnly(modulate, last - first, wv, tu, tv, attr[u].dx))
+                        return;
                     std::uint32_t* colorRow = colorBase + size_t(y) * pitch;
                     if (modulate.blend)
                         modulateSpan4<true, true>(modulate, colorRow, first, last, wv, c, tu, tv, attr[u].dx,
