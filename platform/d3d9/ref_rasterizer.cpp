@@ -1022,7 +1022,7 @@ struct EdgeWalk {
         stepQ = floorDiv(rowStep, d);
         stepR = rowStep - stepQ * d;
     }
-    void nextRow() {
+    VL_INLINE void nextRow() {
         r += stepR;
         const std::int64_t carry = r >= d ? 1 : 0;
         r -= d & -carry;
@@ -1175,7 +1175,7 @@ VL_INLINE inline bool clearTexelsOnly(const ModulateSpan& m, int steps, float wv
     const float row = tv * wv * float(m.height);
     if (!(lo - margin > -kLimit && hi + margin < kLimit && row > -1073741824.0f && row < 1073741824.0f))
         return false;
-    auto floorOf = [](double v) {
+    auto floorOf = [](double v) VL_INLINE {
         const std::int64_t t = std::int64_t(v);
         return double(t) > v ? t - 1 : t;
     };
