@@ -19,10 +19,11 @@ void SetHalShadersBroken(bool broken);
 // device is not a HAL device.
 bool LoseHalContext(IDirect3DDevice9* device);
 
-// While false, REF draws with its four-pixel spans even where the processor
-// has wider ones, so that tests can compare the two; true again restores
-// the processor's choice. WideRefSpansAvailable: whether it has them.
-void SetWideRefSpans(bool wide);
-bool WideRefSpansAvailable();
+// REF's surface spans draw 4 pixels at a time, or 8 or 16 where the
+// processor allows (WidestRefSpan). LimitRefSpans holds them to at most
+// `pixels`, so that tests can compare the widths; WidestRefSpan() restores
+// the processor's choice.
+void LimitRefSpans(int pixels);
+int WidestRefSpan();
 
 }  // namespace platform::d3d9::testing

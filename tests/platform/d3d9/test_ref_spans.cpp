@@ -1,5 +1,5 @@
-// REF draws the untextured Gouraud surface eight pixels at a time where the
-// processor allows, and must give the four-pixel spans' bits.
+// REF draws the untextured Gouraud surface eight or sixteen pixels at a time
+// where the processor allows, and must give the four-pixel spans' bits.
 //
 // REF draws texture-times-diffuse (the text overlay's pass) through spans of
 // its own. At stage 0 D3DTA_CURRENT is the diffuse colour, so the same draw
@@ -285,20 +285,25 @@ std::vector<DWORD> renderSurface(bool depth, std::uint32_t seed) {
 }
 
 TEST(RefWideSpans, SurfaceMatchesTheFourPixelSpans) {
-    if (!platform::d3d9::testing::WideRefSpansAvailable())
+    namespace hooks = platform::d3d9::testing;
+    const int widest = hooks::WidestRefSpan();
+    if (widest == 4)
         GTEST_SKIP() << "the processor has no wider spans";
-    for (bool depth : {true, false}) {
-        for (std::uint32_t seed = 1; seed <= 20; ++seed) {
-            platform::d3d9::testing::SetWideRefSpans(false);
-            const std::vector<DWORD> narrow = renderSurface(depth, seed);
-            platform::d3d9::testing::SetWideRefSpans(true);
-            const std::vector<DWORD> wide = renderSurface(depth, seed);
-            size_t differing = 0;
-            for (size_t i = 0; i < wide.size(); ++i)
-                differing += wide[i] != narrow[i] ? 1 : 0;
-            EXPECT_EQ(differing, 0u) << "depth " << depth << ", seed " << seed;
+    for (int width = 8; width <= widest; width *= 2) {
+        for (bool depth : {true, false}) {
+            for (std::uint32_t seed = 1; seed <= 20; ++seed) {
+                hooks::LimitRefSpans(4);
+                const std::vector<DWORD> narrow = renderSurface(depth, seed);
+                hooks::LimitRefSpans(width);
+                const std::vector<DWORD> wide = renderSurface(depth, seed);
+                size_t differing = 0;
+                for (size_t i = 0; i < wide.size(); ++i)
+                    differing += wide[i] != narrow[i] ? 1 : 0;
+                EXPECT_EQ(differing, 0u) << width << " pixels, depth " << depth << ", seed " << seed;
+            }
         }
     }
+    hooks::LimitRefSpans(widest);
 }
 
 }  // namespace
