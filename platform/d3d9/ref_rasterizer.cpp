@@ -871,8 +871,8 @@ struct SpanSteps {
 // three pixels past the span unchanged, which the buffers' padding keeps in
 // bounds. `attr` holds r, g, b, a over w at the first pixel.
 template <bool kDepth>
-VL_INLINE inline void simpleSpan(std::uint32_t* colorRow, float* depthRow, int first, int last, float z, float invW,
-                       __m128 attr, const SpanSteps& step) {
+VL_INLINE inline void simpleSpan(std::uint32_t* colorRow, float* depthRow, int first, int last, float z,
+                                 float invW, __m128 attr, const SpanSteps& step) {
     const __m128 k255 = _mm_set1_ps(255.0f), half = _mm_set1_ps(0.5f), one = _mm_set1_ps(1.0f);
     const __m128 r = _mm_shuffle_ps(attr, attr, _MM_SHUFFLE(0, 0, 0, 0));
     const __m128 g = _mm_shuffle_ps(attr, attr, _MM_SHUFFLE(1, 1, 1, 1));
@@ -1005,7 +1005,8 @@ VL_AVX512 __attribute__((noinline)) void simpleSpan16(std::uint32_t* colorRow, f
         const __m512i out = _mm512_or_si512(
             _mm512_or_si512(_mm512_maskz_slli_epi32(kAllLanes, spanBytes16(al, da, k, wv), 24),
                             _mm512_maskz_slli_epi32(kAllLanes, spanBytes16(r, dr, k, wv), 16)),
-            _mm512_or_si512(_mm512_maskz_slli_epi32(kAllLanes, spanBytes16(g, dg, k, wv), 8), spanBytes16(b, db, k, wv)));
+            _mm512_or_si512(_mm512_maskz_slli_epi32(kAllLanes, spanBytes16(g, dg, k, wv), 8),
+                            spanBytes16(b, db, k, wv)));
         __mmask16 mask = _mm512_cmpgt_epi32_mask(count, lane);
         if (kDepth) {
             const __m512 zv = _mm512_add_ps(zStart, _mm512_mul_ps(dz, k));
@@ -1378,15 +1379,16 @@ VL_INLINE inline void modulateRow(const ModulateSpan& m, std::uint32_t* colorRow
             still = still && step[k] == 0.0f && !(start[k] == 0.0f && std::signbit(start[k])) &&
                     !std::isnan(start[k] * wv);
         if (still) {
-#define VL_MODULATE4(blend, steadyV) \
-    modulateSpan4<blend, steadyV>(m, colorRow, first, last, wv, start, start[m.u], start[m.u + 1], step[m.u], step[m.u + 1])
+#define VL_MODULATE4(blend, steadyV)                                                                     \
+    modulateSpan4<blend, steadyV>(m, colorRow, first, last, wv, start, start[m.u], start[m.u + 1], step[m.u], \
+                                  step[m.u + 1])
             if (step[m.u + 1] == 0.0f) {
                 if (m.skipsClearRows && clearTexelsOnly(m, last - first, wv, start[m.u], start[m.u + 1], step[m.u]))
                     return;
                 m.blend ? VL_MODULATE4(true, true) : VL_MODULATE4(false, true);
-            }
-            else
+            } else {
                 m.blend ? VL_MODULATE4(true, false) : VL_MODULATE4(false, false);
+            }
 #undef VL_MODULATE4
             return;
         }
@@ -1864,7 +1866,8 @@ void RefRasterizer::rasterize(const PixelPipeline& pipe, const ScreenVertex& a0,
                 const __m128 colour = _mm_add_ps(_mm_add_ps(colourBase, _mm_mul_ps(colourDx, _mm_set1_ps(colOffset))),
                                                  _mm_mul_ps(colourDy, _mm_set1_ps(rowOffset)));
                 const __m128 scaled = _mm_mul_ps(colour, _mm_set1_ps(wv));
-                const int negativeZero = _mm_movemask_ps(_mm_cmpeq_ps(colour, _mm_setzero_ps())) & _mm_movemask_ps(colour);
+                const int negativeZero =
+                    _mm_movemask_ps(_mm_cmpeq_ps(colour, _mm_setzero_ps())) & _mm_movemask_ps(colour);
                 if ((negativeZero | _mm_movemask_ps(_mm_cmpunord_ps(scaled, scaled))) == 0) {
                     alignas(16) float c[4];
                     _mm_store_ps(c, colour);
