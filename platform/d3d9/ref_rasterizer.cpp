@@ -1,5 +1,7 @@
 #include "platform/d3d9/ref_rasterizer.h"
 
+#include "platform/d3d9/test_hooks.h"
+
 #include <algorithm>
 #include <climits>
 #include <cmath>
@@ -8,6 +10,13 @@
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
+#endif
+// Eight pixels at a time where the processor has AVX2, sixteen where it has
+// AVX-512, chosen when the program runs; the lanes do the 4-wide spans'
+// arithmetic, so the picture is the same either way.
+#if defined(__SSE2__) && defined(__x86_64__) && defined(__GNUC__)
+#define VL_WIDE_SPANS 1
+#include <immintrin.h>
 #endif
 
 namespace platform::d3d9 {
@@ -230,8 +239,8 @@ HRESULT RefRasterizer::resize(const BufferSetup& setup) {
     height_ = setup.height;
     colorFormat_ = setup.colorFormat;
     hasDepth_ = setup.depthFormat != D3DFMT_UNKNOWN;
-    // The span loop may touch three pixels past the last one of a row.
-    const size_t count = size_t(width_) * height_ + 3;
+    // The span loops may touch seven pixels past the last one of a row.
+    const size_t count = size_t(width_) * height_ + 7;
     color_.assign(count, 0);
     depth_.assign(hasDepth_ ? count : 0, 1.0f);
     return D3D_OK;
@@ -309,6 +318,17 @@ const RefRasterizer::Texels* RefRasterizer::texelsFor(const TextureData* texture
             for (UINT x = 0; x < t.width; ++x)
                 t.argb[size_t(y) * t.width + x] = decodeTexel(texture->format, row + x * bpp);
         }
+        t.opaqueBefore.clear();
+        if (t.width < 0xFFFF) {
+            t.opaqueBefore.resize(size_t(t.width + 1) * t.height);
+            for (UINT y = 0; y < t.height; ++y) {
+                const std::uint32_t* texel = t.argb.data() + size_t(y) * t.width;
+                std::uint16_t* count = t.opaqueBefore.data() + size_t(y) * (t.width + 1);
+                count[0] = 0;
+                for (UINT x = 0; x < t.width; ++x)
+                    count[x + 1] = std::uint16_t(count[x] + ((texel[x] >> 24) != 0 ? 1 : 0));
+            }
+        }
         t.version = texture->version;
     }
     return &t;
@@ -381,7 +401,10 @@ void RefRasterizer::processVertices(const FixedFunctionState& state, const Trian
     const D3DMATERIAL9& mat = state.material;
 
     const UINT count = list.triangleCount * 3;
-    vertices_.resize(count);
+    // Grown, never shrunk: the overlay's draws come between the surface's,
+    // and growing again would clear every vertex each frame.
+    if (vertices_.size() < count)
+        vertices_.resize(count);
     visible_.assign(list.triangleCount, 1);
     const BYTE* base = list.vertices->bytes + list.offset;
 
@@ -848,8 +871,8 @@ struct SpanSteps {
 // three pixels past the span unchanged, which the buffers' padding keeps in
 // bounds. `attr` holds r, g, b, a over w at the first pixel.
 template <bool kDepth>
-inline void simpleSpan(std::uint32_t* colorRow, float* depthRow, int first, int last, float z, float invW,
-                       __m128 attr, const SpanSteps& step) {
+VL_INLINE inline void simpleSpan(std::uint32_t* colorRow, float* depthRow, int first, int last, float z,
+                                 float invW, __m128 attr, const SpanSteps& step) {
     const __m128 k255 = _mm_set1_ps(255.0f), half = _mm_set1_ps(0.5f), one = _mm_set1_ps(1.0f);
     const __m128 r = _mm_shuffle_ps(attr, attr, _MM_SHUFFLE(0, 0, 0, 0));
     const __m128 g = _mm_shuffle_ps(attr, attr, _MM_SHUFFLE(1, 1, 1, 1));
@@ -884,6 +907,120 @@ inline void simpleSpan(std::uint32_t* colorRow, float* depthRow, int first, int 
         lane = _mm_add_epi32(lane, _mm_set1_epi32(4));
     }
 }
+
+#if defined(VL_WIDE_SPANS)
+// The widest span the processor allows, in pixels, and the widest in use.
+int detectWidestSpan() {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx512f") ? 16 : __builtin_cpu_supports("avx2") ? 8 : 4;
+}
+const int widestSpan = detectWidestSpan();
+int spanWidth = widestSpan;
+
+#define VL_AVX2 __attribute__((target("avx2")))
+// simpleSpan's bytes of one channel, eight lanes.
+VL_AVX2 VL_INLINE inline __m256i spanBytes8(__m256 start, __m256 delta, __m256 k, __m256 wv) {
+    const __m256 k255 = _mm256_set1_ps(255.0f);
+    const __m256 v = _mm256_add_ps(start, _mm256_mul_ps(delta, k));
+    const __m256 scaled = _mm256_add_ps(_mm256_mul_ps(_mm256_mul_ps(v, wv), k255), _mm256_set1_ps(0.5f));
+    return _mm256_cvttps_epi32(_mm256_min_ps(scaled, k255));
+}
+
+// simpleSpan eight pixels at a time: the same operations lane by lane
+// (_CMP_LE_OS is cmpleps), the last group masked the same way; it reads and
+// rewrites up to seven pixels past the span unchanged, which the buffers'
+// padding keeps in bounds.
+template <bool kDepth>
+VL_AVX2 __attribute__((noinline)) void simpleSpan8(std::uint32_t* colorRow, float* depthRow, int first, int last,
+                                                   float z, float invW, __m128 attr, const SpanSteps& step4) {
+    const __m256 one = _mm256_set1_ps(1.0f);
+    const __m256 r = _mm256_broadcastss_ps(attr);
+    const __m256 g = _mm256_broadcastss_ps(_mm_shuffle_ps(attr, attr, _MM_SHUFFLE(1, 1, 1, 1)));
+    const __m256 b = _mm256_broadcastss_ps(_mm_shuffle_ps(attr, attr, _MM_SHUFFLE(2, 2, 2, 2)));
+    const __m256 al = _mm256_broadcastss_ps(_mm_shuffle_ps(attr, attr, _MM_SHUFFLE(3, 3, 3, 3)));
+    const __m256 dr = _mm256_broadcastss_ps(step4.r), dg = _mm256_broadcastss_ps(step4.g),
+                 db = _mm256_broadcastss_ps(step4.b), da = _mm256_broadcastss_ps(step4.a),
+                 dz = _mm256_broadcastss_ps(step4.z), dw = _mm256_broadcastss_ps(step4.w);
+    const __m256 zStart = _mm256_set1_ps(z), wStart = _mm256_set1_ps(invW);
+    const __m256i count = _mm256_set1_epi32(last - first + 1);
+    __m256 k = _mm256_setr_ps(0.0f, 1.0f, 2.0f, 3.0f, 4.0f, 5.0f, 6.0f, 7.0f);
+    __m256i lane = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+    for (int x = first; x <= last; x += 8) {
+        const __m256 wv = _mm256_div_ps(one, _mm256_add_ps(wStart, _mm256_mul_ps(dw, k)));
+        const __m256i out = _mm256_or_si256(
+            _mm256_or_si256(_mm256_slli_epi32(spanBytes8(al, da, k, wv), 24),
+                            _mm256_slli_epi32(spanBytes8(r, dr, k, wv), 16)),
+            _mm256_or_si256(_mm256_slli_epi32(spanBytes8(g, dg, k, wv), 8), spanBytes8(b, db, k, wv)));
+        __m256i mask = _mm256_cmpgt_epi32(count, lane);
+        auto* colors = reinterpret_cast<__m256i*>(colorRow + x);
+        const __m256i oldColors = _mm256_loadu_si256(colors);
+        if (kDepth) {
+            const __m256 zv = _mm256_add_ps(zStart, _mm256_mul_ps(dz, k));
+            const __m256 old = _mm256_loadu_ps(depthRow + x);
+            mask = _mm256_and_si256(mask, _mm256_castps_si256(_mm256_cmp_ps(zv, old, _CMP_LE_OS)));
+            const __m256 pass = _mm256_castsi256_ps(mask);
+            _mm256_storeu_ps(depthRow + x, _mm256_or_ps(_mm256_and_ps(pass, zv), _mm256_andnot_ps(pass, old)));
+        }
+        _mm256_storeu_si256(colors, _mm256_or_si256(_mm256_and_si256(mask, out), _mm256_andnot_si256(mask, oldColors)));
+        k = _mm256_add_ps(k, _mm256_set1_ps(8.0f));
+        lane = _mm256_add_epi32(lane, _mm256_set1_epi32(8));
+    }
+}
+#undef VL_AVX2
+
+#define VL_AVX512 __attribute__((target("avx512f")))
+// The zero-masked forms of the intrinsics, all lanes on: GCC 12's plain
+// forms start from an "undefined" vector that -Wuninitialized reports.
+constexpr __mmask16 kAllLanes = 0xFFFF;
+// simpleSpan's bytes of one channel, sixteen lanes.
+VL_AVX512 VL_INLINE inline __m512i spanBytes16(__m512 start, __m512 delta, __m512 k, __m512 wv) {
+    const __m512 k255 = _mm512_set1_ps(255.0f);
+    const __m512 v = _mm512_add_ps(start, _mm512_mul_ps(delta, k));
+    const __m512 scaled = _mm512_add_ps(_mm512_mul_ps(_mm512_mul_ps(v, wv), k255), _mm512_set1_ps(0.5f));
+    return _mm512_maskz_cvttps_epi32(kAllLanes, _mm512_maskz_min_ps(kAllLanes, scaled, k255));
+}
+
+// simpleSpan sixteen pixels at a time, the same operations lane by lane;
+// the last group's lanes past the span are masked off, neither read nor
+// written.
+template <bool kDepth>
+VL_AVX512 __attribute__((noinline)) void simpleSpan16(std::uint32_t* colorRow, float* depthRow, int first, int last,
+                                                      float z, float invW, __m128 attr, const SpanSteps& step4) {
+    const __m512 one = _mm512_set1_ps(1.0f);
+    auto lane0 = [](__m128 v) { return _mm_cvtss_f32(v); };
+    const __m512 r = _mm512_set1_ps(lane0(attr));
+    const __m512 g = _mm512_set1_ps(lane0(_mm_shuffle_ps(attr, attr, _MM_SHUFFLE(1, 1, 1, 1))));
+    const __m512 b = _mm512_set1_ps(lane0(_mm_shuffle_ps(attr, attr, _MM_SHUFFLE(2, 2, 2, 2))));
+    const __m512 al = _mm512_set1_ps(lane0(_mm_shuffle_ps(attr, attr, _MM_SHUFFLE(3, 3, 3, 3))));
+    const __m512 dr = _mm512_set1_ps(lane0(step4.r)), dg = _mm512_set1_ps(lane0(step4.g)),
+                 db = _mm512_set1_ps(lane0(step4.b)), da = _mm512_set1_ps(lane0(step4.a)),
+                 dz = _mm512_set1_ps(lane0(step4.z)), dw = _mm512_set1_ps(lane0(step4.w));
+    const __m512 zStart = _mm512_set1_ps(z), wStart = _mm512_set1_ps(invW);
+    const __m512i count = _mm512_set1_epi32(last - first + 1);
+    __m512 k = _mm512_setr_ps(0.0f, 1.0f, 2.0f, 3.0f, 4.0f, 5.0f, 6.0f, 7.0f, 8.0f, 9.0f, 10.0f, 11.0f, 12.0f, 13.0f,
+                              14.0f, 15.0f);
+    __m512i lane = _mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+    for (int x = first; x <= last; x += 16) {
+        const __m512 wv = _mm512_div_ps(one, _mm512_add_ps(wStart, _mm512_mul_ps(dw, k)));
+        const __m512i out = _mm512_or_si512(
+            _mm512_or_si512(_mm512_maskz_slli_epi32(kAllLanes, spanBytes16(al, da, k, wv), 24),
+                            _mm512_maskz_slli_epi32(kAllLanes, spanBytes16(r, dr, k, wv), 16)),
+            _mm512_or_si512(_mm512_maskz_slli_epi32(kAllLanes, spanBytes16(g, dg, k, wv), 8),
+                            spanBytes16(b, db, k, wv)));
+        __mmask16 mask = _mm512_cmpgt_epi32_mask(count, lane);
+        if (kDepth) {
+            const __m512 zv = _mm512_add_ps(zStart, _mm512_mul_ps(dz, k));
+            const __m512 old = _mm512_maskz_loadu_ps(mask, depthRow + x);
+            mask = _mm512_mask_cmp_ps_mask(mask, zv, old, _CMP_LE_OS);
+            _mm512_mask_storeu_ps(depthRow + x, mask, zv);
+        }
+        _mm512_mask_storeu_epi32(colorRow + x, mask, out);
+        k = _mm512_add_ps(k, _mm512_set1_ps(16.0f));
+        lane = _mm512_add_epi32(lane, _mm512_set1_epi32(16));
+    }
+}
+#undef VL_AVX512
+#endif
 #else
 template <bool kDepth>
 void simpleSpan(std::uint32_t* colorRow, float* depthRow, int first, int last, float z, float dz, float invW,
@@ -939,7 +1076,7 @@ struct EdgeWalk {
         stepQ = floorDiv(rowStep, d);
         stepR = rowStep - stepQ * d;
     }
-    void nextRow() {
+    VL_INLINE void nextRow() {
         r += stepR;
         const std::int64_t carry = r >= d ? 1 : 0;
         r -= d & -carry;
@@ -963,6 +1100,12 @@ struct ModulateSpan {
     std::uint32_t writeMask;
     bool texelsPow2Wrap;      // both axes wrap and are powers of two
     const bool* alphaPasses;  // by 8-bit alpha
+    const std::uint16_t* opaqueBefore;  // Texels::opaqueBefore, null when empty
+    bool skipsClearRows;                // opaqueBefore is there and alpha 0 fails the test
+    // The same test as whether it passes alphas below, equal to and above
+    // `alphaRef`.
+    std::uint32_t alphaRef;
+    bool alphaPassesLess, alphaPassesEqual, alphaPassesGreater;
     const float* fromByte;    // byte / 255 by byte
 };
 
@@ -1060,6 +1203,45 @@ VL_INLINE inline void modulateSpan(const ModulateSpan& m, std::uint32_t* colorRo
     }
 }
 
+// Whether every pixel of a glyph row (v steady, 1/w steady) samples a texel
+// of alpha 0; such a row draws nothing where the alpha test rejects 0 (see
+// modulateSpan4). Rather than repeat the span's additions of the u step,
+// the texel columns are bounded. Each float addition is off by at most
+// 2^-24 of its result (2^-150 where that is subnormal), so after n of them
+// u lies within n * 2^-22 * (|u0| + n * |du|) + n * 2^-149 of u0 + n * du,
+// four times the worst case; with a finite step u moves one way only, so
+// every pixel's u lies between u0 and that interval. A column is u * 1/w *
+// width rounded twice, within 2^-21 of the exact product relative to the
+// largest one (1e-30 absolute covers subnormals); the floors of the
+// widened products take in every column sampled, and perhaps one more.
+// The per-row counts then say whether any of those texels is opaque.
+VL_INLINE inline bool clearTexelsOnly(const ModulateSpan& m, int steps, float wv, float tu, float tv, float dtu) {
+    if (!std::isfinite(tu) || !std::isfinite(dtu))
+        return false;
+    const double n = double(steps), u0 = double(tu), du = double(dtu);
+    const double end = u0 + n * du;
+    const double slack = n * 0x1p-22 * (std::fabs(u0) + n * std::fabs(du)) + n * 0x1p-149;
+    const double scale = double(wv) * double(m.width);
+    const double p0 = u0 * scale, p1 = (end - slack) * scale, p2 = (end + slack) * scale;
+    const double lo = std::min(p0, std::min(p1, p2)), hi = std::max(p0, std::max(p1, p2));
+    const double margin = 0x1p-21 * std::max(std::fabs(lo), std::fabs(hi)) + 1e-30;
+    constexpr double kLimit = 0x1p30;  // the columns stay exact ints
+    const float row = tv * wv * float(m.height);
+    if (!(lo - margin > -kLimit && hi + margin < kLimit && row > -1073741824.0f && row < 1073741824.0f))
+        return false;
+    auto floorOf = [](double v) VL_INLINE {
+        const std::int64_t t = std::int64_t(v);
+        return double(t) > v ? t - 1 : t;
+    };
+    const std::int64_t a = floorOf(lo - margin), b = floorOf(hi + margin);
+    const std::uint16_t* count = m.opaqueBefore + size_t(floorToInt(row) & (m.height - 1)) * size_t(m.width + 1);
+    if (b - a >= m.width)
+        return count[m.width] == 0;
+    const int mask = m.width - 1;
+    const int s = int(a & mask), e = int(b & mask);
+    return s <= e ? count[e + 1] == count[s] : count[m.width] - count[s] + count[e + 1] == 0;
+}
+
 #if defined(__SSE2__)
 // The same span four pixels at a time, for the rows where that is exact: no
 // depth, 1/w and the colour the same all along the row (zero steps), and a
@@ -1069,7 +1251,12 @@ VL_INLINE inline void modulateSpan(const ModulateSpan& m, std::uint32_t* colorRo
 // scalar conversions do, maxps and minps pick as clamp01 does). The last
 // group is masked; it reads and rewrites up to three pixels past the span
 // unchanged, which the buffer's padding keeps in bounds.
-template <bool kBlend>
+//
+// kSteadyV: v does not step (a glyph quad's row), so the whole row samples
+// one texel row. Adding a zero step can only turn -0 into +0, and both land
+// on texel row 0 (or both on INT_MIN & mask when 1/w is infinite), so that
+// row is the one every pixel of the one-pixel loop samples.
+template <bool kBlend, bool kSteadyV>
 inline void modulateSpan4(const ModulateSpan& m, std::uint32_t* colorRow, int first, int last, float wv,
                           const float colour[4], float tu, float tv, float dtu, float dtv) {
     const __m128 zero = _mm_setzero_ps(), one = _mm_set1_ps(1.0f), k255 = _mm_set1_ps(255.0f),
@@ -1096,31 +1283,59 @@ inline void modulateSpan4(const ModulateSpan& m, std::uint32_t* colorRow, int fi
                                               _mm_castps_si128(_mm_cmpgt_ps(_mm_cvtepi32_ps(t), v)));
         return _mm_add_epi32(t, down);  // down is -1 where the truncation went up
     };
+    // The alpha test as its three outcomes against the reference; the alpha
+    // bytes are 0..255 here, so signed comparisons order them.
+    const __m128i ref = _mm_set1_epi32(int(m.alphaRef));
+    const __m128i passLess = _mm_set1_epi32(m.alphaPassesLess ? -1 : 0),
+                  passEqual = _mm_set1_epi32(m.alphaPassesEqual ? -1 : 0),
+                  passGreater = _mm_set1_epi32(m.alphaPassesGreater ? -1 : 0);
+    // A texel of alpha 0 gives alpha 0 whatever the colour (a finite 0..1
+    // here), so where the test rejects 0 such a group is done once its
+    // texels are read.
+    const bool clearRejected = !m.alphaPasses[0];
+    const size_t pitch = size_t(m.width);
+    const std::uint32_t* steadyRow = nullptr;
+    if (kSteadyV) {
+        alignas(16) std::int32_t sy[4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(sy),
+                        _mm_and_si128(floors(_mm_mul_ps(_mm_mul_ps(_mm_set1_ps(tv), wvv), h)), maskV));
+        steadyRow = m.texels + size_t(sy[0]) * pitch;
+    }
     for (int x = first; x <= last; x += 4) {
         const float u1 = tu + dtu, u2 = u1 + dtu, u3 = u2 + dtu;
-        const float v1 = tv + dtv, v2 = v1 + dtv, v3 = v2 + dtv;
-        const __m128 us = _mm_setr_ps(tu, u1, u2, u3), vs = _mm_setr_ps(tv, v1, v2, v3);
+        const __m128 us = _mm_setr_ps(tu, u1, u2, u3);
         tu = u3 + dtu;
-        tv = v3 + dtv;
         const __m128i inSpan = _mm_cmplt_epi32(lane, count);
         lane = _mm_add_epi32(lane, _mm_set1_epi32(4));
-        alignas(16) std::int32_t sx[4], sy[4];
+        alignas(16) std::int32_t sx[4];
         _mm_store_si128(reinterpret_cast<__m128i*>(sx),
                         _mm_and_si128(floors(_mm_mul_ps(_mm_mul_ps(us, wvv), w)), maskU));
-        _mm_store_si128(reinterpret_cast<__m128i*>(sy),
-                        _mm_and_si128(floors(_mm_mul_ps(_mm_mul_ps(vs, wvv), h)), maskV));
-        const size_t pitch = size_t(m.width);
-        const __m128i texels = _mm_setr_epi32(int(m.texels[size_t(sy[0]) * pitch + size_t(sx[0])]),
-                                              int(m.texels[size_t(sy[1]) * pitch + size_t(sx[1])]),
-                                              int(m.texels[size_t(sy[2]) * pitch + size_t(sx[2])]),
-                                              int(m.texels[size_t(sy[3]) * pitch + size_t(sx[3])]));
+        __m128i texels;
+        if (kSteadyV) {
+            texels = _mm_setr_epi32(int(steadyRow[sx[0]]), int(steadyRow[sx[1]]), int(steadyRow[sx[2]]),
+                                    int(steadyRow[sx[3]]));
+        } else {
+            const float v1 = tv + dtv, v2 = v1 + dtv, v3 = v2 + dtv;
+            const __m128 vs = _mm_setr_ps(tv, v1, v2, v3);
+            tv = v3 + dtv;
+            alignas(16) std::int32_t sy[4];
+            _mm_store_si128(reinterpret_cast<__m128i*>(sy),
+                            _mm_and_si128(floors(_mm_mul_ps(_mm_mul_ps(vs, wvv), h)), maskV));
+            texels = _mm_setr_epi32(int(m.texels[size_t(sy[0]) * pitch + size_t(sx[0])]),
+                                    int(m.texels[size_t(sy[1]) * pitch + size_t(sx[1])]),
+                                    int(m.texels[size_t(sy[2]) * pitch + size_t(sx[2])]),
+                                    int(m.texels[size_t(sy[3]) * pitch + size_t(sx[3])]));
+        }
+        if (clearRejected &&
+            _mm_movemask_epi8(_mm_andnot_si128(_mm_cmpeq_epi32(_mm_srli_epi32(texels, 24), _mm_setzero_si128()),
+                                               inSpan)) == 0)
+            continue;
         const __m128 alpha = unit(_mm_mul_ps(channel(texels, 24), ca));
         const __m128i alphaBytes = toBytes(alpha);
-        alignas(16) std::int32_t ab[4];
-        _mm_store_si128(reinterpret_cast<__m128i*>(ab), alphaBytes);
         const __m128i pass = _mm_and_si128(
-            inSpan, _mm_setr_epi32(m.alphaPasses[ab[0]] ? -1 : 0, m.alphaPasses[ab[1]] ? -1 : 0,
-                                   m.alphaPasses[ab[2]] ? -1 : 0, m.alphaPasses[ab[3]] ? -1 : 0));
+            inSpan, _mm_or_si128(_mm_or_si128(_mm_and_si128(_mm_cmplt_epi32(alphaBytes, ref), passLess),
+                                              _mm_and_si128(_mm_cmpeq_epi32(alphaBytes, ref), passEqual)),
+                                 _mm_and_si128(_mm_cmpgt_epi32(alphaBytes, ref), passGreater)));
         if (_mm_movemask_epi8(pass) == 0)
             continue;
         const __m128 red = unit(_mm_mul_ps(channel(texels, 16), cr));
@@ -1164,12 +1379,17 @@ VL_INLINE inline void modulateRow(const ModulateSpan& m, std::uint32_t* colorRow
             still = still && step[k] == 0.0f && !(start[k] == 0.0f && std::signbit(start[k])) &&
                     !std::isnan(start[k] * wv);
         if (still) {
-            if (m.blend)
-                modulateSpan4<true>(m, colorRow, first, last, wv, start, start[m.u], start[m.u + 1], step[m.u],
-                                    step[m.u + 1]);
-            else
-                modulateSpan4<false>(m, colorRow, first, last, wv, start, start[m.u], start[m.u + 1], step[m.u],
-                                     step[m.u + 1]);
+#define VL_MODULATE4(blend, steadyV)                                                                     \
+    modulateSpan4<blend, steadyV>(m, colorRow, first, last, wv, start, start[m.u], start[m.u + 1], step[m.u], \
+                                  step[m.u + 1])
+            if (step[m.u + 1] == 0.0f) {
+                if (m.skipsClearRows && clearTexelsOnly(m, last - first, wv, start[m.u], start[m.u + 1], step[m.u]))
+                    return;
+                m.blend ? VL_MODULATE4(true, true) : VL_MODULATE4(false, true);
+            } else {
+                m.blend ? VL_MODULATE4(true, false) : VL_MODULATE4(false, false);
+            }
+#undef VL_MODULATE4
             return;
         }
     }
@@ -1359,6 +1579,12 @@ void RefRasterizer::rasterize(const PixelPipeline& pipe, const ScreenVertex& a0,
         modulate.texelsPow2Wrap =
             pow2Wrap(modulate.addressU, modulate.width) && pow2Wrap(modulate.addressV, modulate.height);
         modulate.alphaPasses = pipe.alphaPasses;
+        modulate.opaqueBefore = st.texels->opaqueBefore.empty() ? nullptr : st.texels->opaqueBefore.data();
+        modulate.skipsClearRows = modulate.opaqueBefore && !pipe.alphaPasses[0];
+        modulate.alphaRef = pipe.alphaRef;
+        modulate.alphaPassesLess = !pipe.alphaTest || compare<std::uint32_t>(pipe.alphaFunc, 0, 1);
+        modulate.alphaPassesEqual = !pipe.alphaTest || compare<std::uint32_t>(pipe.alphaFunc, 1, 1);
+        modulate.alphaPassesGreater = !pipe.alphaTest || compare<std::uint32_t>(pipe.alphaFunc, 1, 0);
         modulate.fromByte = byteValues();
     }
 
@@ -1458,28 +1684,53 @@ void RefRasterizer::rasterize(const PixelPipeline& pipe, const ScreenVertex& a0,
         }
     };
 #if defined(__SSE2__)
-    auto fastRows = [&](auto depth) VL_INLINE {
+    auto fastRows = [&](auto depth, [[maybe_unused]] auto width) VL_INLINE {
         walkRows([&](int y, int first, int last) VL_INLINE {
             const float rowOffset = float(y - y0), colOffset = float(first - x0);
             const float z = zPlane.base + zPlane.dx * colOffset + zPlane.dy * rowOffset;
             const float invW = wPlane.base + wPlane.dx * colOffset + wPlane.dy * rowOffset;
             const __m128 a = _mm_add_ps(_mm_add_ps(attrBase, _mm_mul_ps(attrDx, _mm_set1_ps(colOffset))),
                                         _mm_mul_ps(attrDy, _mm_set1_ps(rowOffset)));
-            simpleSpan<decltype(depth)::value>(colorBase + size_t(y) * pitch,
-                                               decltype(depth)::value ? depthBase + size_t(y) * pitch : nullptr,
-                                               first, last, z, invW, a, steps);
+            std::uint32_t* const colorRow = colorBase + size_t(y) * pitch;
+            float* const depthRow = decltype(depth)::value ? depthBase + size_t(y) * pitch : nullptr;
+#if defined(VL_WIDE_SPANS)
+            // Each row takes the narrowest span that draws it in one group,
+            // or the widest.
+            if constexpr (decltype(width)::value >= 16) {
+                if (last - first >= 8) {
+                    simpleSpan16<decltype(depth)::value>(colorRow, depthRow, first, last, z, invW, a, steps);
+                    return;
+                }
+            }
+            if constexpr (decltype(width)::value >= 8) {
+                if (last - first >= 4) {
+                    simpleSpan8<decltype(depth)::value>(colorRow, depthRow, first, last, z, invW, a, steps);
+                    return;
+                }
+            }
+#endif
+            simpleSpan<decltype(depth)::value>(colorRow, depthRow, first, last, z, invW, a, steps);
         });
     };
-    if (span == Span::FastDepth) {
-        fastRows(std::true_type{});
-        return;
-    }
-    if (span == Span::FastNoDepth) {
-        fastRows(std::false_type{});
+    auto fastRowsAt = [&](auto width) VL_INLINE {
+        if (span == Span::FastDepth)
+            fastRows(std::true_type{}, width);
+        else
+            fastRows(std::false_type{}, width);
+    };
+    if (span == Span::FastDepth || span == Span::FastNoDepth) {
+#if defined(VL_WIDE_SPANS)
+        if (spanWidth == 16)
+            fastRowsAt(std::integral_constant<int, 16>{});
+        else if (spanWidth == 8)
+            fastRowsAt(std::integral_constant<int, 8>{});
+        else
+#endif
+            fastRowsAt(std::integral_constant<int, 4>{});
         return;
     }
 #endif
-    walkRows([&](int y, int first, int last) VL_INLINE {
+    auto generalRow = [&](int y, int first, int last) VL_INLINE {
         const float rowOffset = float(y - y0), colOffset = float(first - x0);
         const float z = zPlane.base + zPlane.dx * colOffset + zPlane.dy * rowOffset;
         float invW = wPlane.base + wPlane.dx * colOffset + wPlane.dy * rowOffset;
@@ -1591,9 +1842,69 @@ void RefRasterizer::rasterize(const PixelPipeline& pipe, const ScreenVertex& a0,
             if (pipe.depthWrite)
                 depthRow[x] = zHere;
         }
-    });
+    };
+#if defined(__SSE2__)
+    // A glyph quad: no depth, and 1/w, the colour and v the same along every
+    // row, so that each row is a case for modulateSpan4 that modulateRow
+    // would find. Here that is settled once per triangle, and per row only
+    // what can still differ from row to row: 1/w being zero, and the
+    // colour's -0 and NaN (for which modulateRow takes the one-pixel loop,
+    // as generalRow does here).
+    const int u = modulate.u;
+    if (modulating && !modulate.depthTest && !modulate.depthWrite && modulate.texelsPow2Wrap && wPlane.dx == 0.0f &&
+        attr[0].dx == 0.0f && attr[1].dx == 0.0f && attr[2].dx == 0.0f && attr[3].dx == 0.0f &&
+        attr[u + 1].dx == 0.0f) {
+        // Lane k is the scalar a[k] of generalRow, in the same order.
+        const __m128 colourBase = _mm_setr_ps(attr[0].base, attr[1].base, attr[2].base, attr[3].base);
+        const __m128 colourDx = _mm_setr_ps(attr[0].dx, attr[1].dx, attr[2].dx, attr[3].dx);
+        const __m128 colourDy = _mm_setr_ps(attr[0].dy, attr[1].dy, attr[2].dy, attr[3].dy);
+        walkRows([&](int y, int first, int last) VL_INLINE {
+            const float rowOffset = float(y - y0), colOffset = float(first - x0);
+            const float invW = wPlane.base + wPlane.dx * colOffset + wPlane.dy * rowOffset;
+            if (invW != 0.0f) {
+                const float wv = 1.0f / invW;
+                const __m128 colour = _mm_add_ps(_mm_add_ps(colourBase, _mm_mul_ps(colourDx, _mm_set1_ps(colOffset))),
+                                                 _mm_mul_ps(colourDy, _mm_set1_ps(rowOffset)));
+                const __m128 scaled = _mm_mul_ps(colour, _mm_set1_ps(wv));
+                const int negativeZero =
+                    _mm_movemask_ps(_mm_cmpeq_ps(colour, _mm_setzero_ps())) & _mm_movemask_ps(colour);
+                if ((negativeZero | _mm_movemask_ps(_mm_cmpunord_ps(scaled, scaled))) == 0) {
+                    alignas(16) float c[4];
+                    _mm_store_ps(c, colour);
+                    const float tu = attr[u].base + attr[u].dx * colOffset + attr[u].dy * rowOffset;
+                    const float tv = attr[u + 1].base + attr[u + 1].dx * colOffset + attr[u + 1].dy * rowOffset;
+                    if (modulate.skipsClearRows && clearTexelsOnly(modulate, last - first, wv, tu, tv, attr[u].dx))
+                        return;
+                    std::uint32_t* colorRow = colorBase + size_t(y) * pitch;
+                    if (modulate.blend)
+                        modulateSpan4<true, true>(modulate, colorRow, first, last, wv, c, tu, tv, attr[u].dx,
+                                                  attr[u + 1].dx);
+                    else
+                        modulateSpan4<false, true>(modulate, colorRow, first, last, wv, c, tu, tv, attr[u].dx,
+                                                   attr[u + 1].dx);
+                    return;
+                }
+            }
+            generalRow(y, first, last);
+        });
+        return;
+    }
+#endif
+    walkRows(generalRow);
 }
 
 std::unique_ptr<Backend> createRefBackend() { return std::make_unique<RefRasterizer>(); }
+
+namespace testing {
+
+#if defined(VL_WIDE_SPANS)
+void LimitRefSpans(int pixels) { spanWidth = std::min(pixels, widestSpan); }
+int WidestRefSpan() { return widestSpan; }
+#else
+void LimitRefSpans(int) {}
+int WidestRefSpan() { return 4; }
+#endif
+
+}  // namespace testing
 
 }  // namespace platform::d3d9

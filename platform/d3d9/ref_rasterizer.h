@@ -38,6 +38,10 @@ public:
         std::uint64_t version = ~std::uint64_t(0);
         UINT width = 0, height = 0;
         std::vector<std::uint32_t> argb;
+        // Per row, how many texels before each column have a non-zero
+        // alpha (width + 1 counts a row), so that a run of clear texels is
+        // found without reading it; empty for rows too wide to count so.
+        std::vector<std::uint16_t> opaqueBefore;
     };
 
 private:

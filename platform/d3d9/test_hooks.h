@@ -19,4 +19,11 @@ void SetHalShadersBroken(bool broken);
 // device is not a HAL device.
 bool LoseHalContext(IDirect3DDevice9* device);
 
+// REF's surface spans draw 4 pixels at a time, or 8 or 16 where the
+// processor allows (WidestRefSpan). LimitRefSpans holds them to at most
+// `pixels`, so that tests can compare the widths; WidestRefSpan() restores
+// the processor's choice.
+void LimitRefSpans(int pixels);
+int WidestRefSpan();
+
 }  // namespace platform::d3d9::testing
