@@ -1414,6 +1414,14 @@ VL_INLINE inline void modulateRow(const ModulateSpan& m, std::uint32_t* colorRow
 
 void RefRasterizer::rasterize(const PixelPipeline& pipe, const ScreenVertex& a0, const ScreenVertex& b0,
                               const ScreenVertex& c0) {
+    // Only pretransformed vertices, which are not clipped, can lie this far
+    // out or not be numbers at all; their edge products would overflow 64
+    // bits. Within 2^21 pixels (2^29 on the subpixel grid) every product
+    // below stays under 2^62. Nothing of such a triangle is drawn.
+    constexpr float kFarthest = float(1 << 21);
+    auto onGrid = [](float v) { return v > -kFarthest && v < kFarthest; };  // false for NaN
+    if (!(onGrid(a0.x) && onGrid(a0.y) && onGrid(b0.x) && onGrid(b0.y) && onGrid(c0.x) && onGrid(c0.y)))
+        return;
     // Snap to the subpixel grid; the edge functions are exact from here on.
     auto snap = [](float v) { return std::int64_t(std::floor(v * kSubpixelScale + 0.5f)); };
     const std::int64_t ax = snap(a0.x), ay = snap(a0.y);

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <random>
 #include <utility>
 #include <vector>
@@ -87,6 +88,36 @@ TEST_F(Rasterizer, PixelCentresSitOnIntegerCoordinatesWithTheTopLeftRule) {
             covered += inside;
         }
     EXPECT_EQ(covered, 100);
+}
+
+TEST_F(Rasterizer, PretransformedVerticesOffTheGridDrawNothing) {
+    const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
+    struct Case {
+        const char* what;
+        float x, y;       // the one vertex moved
+        bool fillsFrame;  // else nothing at all is drawn
+    } cases[] = {
+        {"not a number", nan, 5.0f, false},
+        {"infinite", -inf, 5.0f, false},
+        {"far beyond any viewport", 1e30f, -1e30f, false},
+        {"just past the grid", 2097152.0f, 5.0f, false},
+        {"far out but on the grid", -2000000.0f, -2000000.0f, true},
+    };
+    device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    device_->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
+    for (const Case& c : cases) {
+        device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0);
+        // With the moved vertex up and left, the other two far down and
+        // right take in the whole frame.
+        draw(std::vector<OverlayVertex>{{c.x, c.y, 0.5f, 1, 0xFFFFFFFF, 0, 0},
+                                        {1.5e6f, -1e5f, 0.5f, 1, 0xFFFFFFFF, 0, 0},
+                                        {-1e5f, 1.5e6f, 0.5f, 1, 0xFFFFFFFF, 0, 0}},
+             kOverlayFvf);
+        const Image image = frame();
+        const auto lit = std::count_if(image.pixels.begin(), image.pixels.end(),
+                                       [](std::uint32_t p) { return (p & 0xFFFFFF) != 0; });
+        EXPECT_EQ(std::size_t(lit), c.fillsFrame ? image.pixels.size() : 0u) << c.what;
+    }
 }
 
 TEST_F(Rasterizer, SharedEdgesCoverEveryPixelExactlyOnce) {
