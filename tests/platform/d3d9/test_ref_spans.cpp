@@ -83,6 +83,24 @@ struct Vertex {
     float u0, v0, u1, v1;
 };
 
+// The vertices as the device hands a pretransformed triangle list down.
+struct DrawList {
+    VertexData data;
+    TriangleList list;
+    DrawList(const std::vector<Vertex>& vertices, UINT id) {
+        data.bytes = reinterpret_cast<const BYTE*>(vertices.data());
+        data.size = UINT(vertices.size() * sizeof(Vertex));
+        data.id = id;
+        data.version = 1;
+        list.fvf = D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX2;
+        list.vertices = &data;
+        list.stride = sizeof(Vertex);
+        list.triangleCount = UINT(vertices.size() / 3);
+    }
+    DrawList(const DrawList&) = delete;
+    DrawList& operator=(const DrawList&) = delete;
+};
+
 // Draws the case's triangles with the given colour arguments and returns the
 // back buffer; with `earlier`, first with those texels and then with the
 // texture rewritten.
@@ -139,16 +157,8 @@ std::vector<DWORD> render(const SpanCase& c, DWORD diffuseArg, const std::vector
     ss[D3DSAMP_ADDRESSV] = c.addressV;
     state.texture[0] = &texture;
 
-    VertexData data;
-    data.bytes = reinterpret_cast<const BYTE*>(vertices.data());
-    data.size = UINT(vertices.size() * sizeof(Vertex));
-    data.id = 2;
-    data.version = 1;
-    TriangleList list;
-    list.fvf = D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX2;
-    list.vertices = &data;
-    list.stride = sizeof(Vertex);
-    list.triangleCount = UINT(vertices.size() / 3);
+    DrawList draw(vertices, 2);
+    const TriangleList& list = draw.list;
     if (earlier) {
         texture.bits = earlier->data();
         EXPECT_EQ(ref->drawTriangles(state, list), D3D_OK);
@@ -282,21 +292,12 @@ std::vector<DWORD> renderSurface(bool depth, std::uint32_t seed) {
             vertices.push_back(v);
         }
     }
-    VertexData data;
-    data.bytes = reinterpret_cast<const BYTE*>(vertices.data());
-    data.size = UINT(vertices.size() * sizeof(Vertex));
-    data.id = 3;
-    data.version = 1;
-    TriangleList list;
-    list.fvf = D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX2;
-    list.vertices = &data;
-    list.stride = sizeof(Vertex);
-    list.triangleCount = UINT(vertices.size() / 3);
-    EXPECT_EQ(ref->drawTriangles(state, list), D3D_OK);
+    DrawList draw(vertices, 3);
+    EXPECT_EQ(ref->drawTriangles(state, draw.list), D3D_OK);
     for (Vertex& v : vertices)
         v.diffuse = ~v.diffuse;
-    data.version = 2;
-    EXPECT_EQ(ref->drawTriangles(state, list), D3D_OK);
+    draw.data.version = 2;
+    EXPECT_EQ(ref->drawTriangles(state, draw.list), D3D_OK);
 
     std::vector<DWORD> pixels(size_t(kWidth) * kHeight);
     ref->readBackBuffer(pixels.data(), kWidth * 4);
