@@ -574,20 +574,26 @@ HRESULT RenderApp::SwitchWindowMode() {
     }
     if (FAILED(hr)) {
         ignoreSizeChange = false;
-        if (!windowed) {
-            windowed = true;
-            settings.isWindowed = true;
-            AdjustWindowForMode();
-            PlaceWindow();
-        }
         // The pause stays: the application is closing.
-        return ReportError(hr == D3DERR_OUTOFVIDEOMEMORY ? hr : kErrorResetFailed, kFatal);
+        return ReportEnvironmentFailure(hr);
     }
     ignoreSizeChange = false;
     if (windowed)
         PlaceWindow();
     Pause(false);
     return S_OK;
+}
+
+HRESULT RenderApp::ReportEnvironmentFailure(HRESULT hr) {
+    // The message must be readable: a full-screen presentation that failed
+    // gives the desktop back first.
+    if (!windowed) {
+        windowed = true;
+        settings.isWindowed = true;
+        AdjustWindowForMode();
+        PlaceWindow();
+    }
+    return ReportError(hr == D3DERR_OUTOFVIDEOMEMORY ? hr : kErrorResetFailed, kFatal);
 }
 
 HRESULT RenderApp::RunDisplaySettings() {
@@ -612,13 +618,7 @@ HRESULT RenderApp::RunDisplaySettings() {
     CleanupEnvironment();
     const HRESULT hr = InitializeEnvironment();
     if (FAILED(hr)) {
-        if (!windowed) {
-            windowed = true;
-            settings.isWindowed = true;
-            AdjustWindowForMode();
-            PlaceWindow();
-        }
-        return ReportError(hr == D3DERR_OUTOFVIDEOMEMORY ? hr : kErrorResetFailed, kFatal);
+        return ReportEnvironmentFailure(hr);
     }
     if (!frameMoving) {
         singleStep = true;

@@ -89,6 +89,9 @@ protected:
 
     // Puts the window back into windowed presentation at windowBounds.
     void PlaceWindow();
+    // A device that could not be made again after a switch or a settings
+    // change: back to a window, then the fatal report.
+    HRESULT ReportEnvironmentFailure(HRESULT hr);
     // The back-buffer description, the device cursor and the cursor clip after a create or reset.
     void AdoptBackBuffer();
 

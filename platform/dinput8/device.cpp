@@ -33,26 +33,7 @@ Device::Device(const DIDEVICEINSTANCEA& instance) : instance_(instance) {}
 
 Device::~Device() = default;
 
-HRESULT Device::QueryInterface(REFIID riid, void** object) {
-    if (!object)
-        return E_POINTER;
-    if (riid == IID_IDirectInputDevice8A) {
-        AddRef();
-        *object = static_cast<IDirectInputDevice8A*>(this);
-        return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-}
-
-ULONG Device::AddRef() { return ++references_; }
-
-ULONG Device::Release() {
-    const ULONG left = --references_;
-    if (left == 0)
-        delete this;
-    return left;
-}
+HRESULT Device::QueryInterface(REFIID riid, void** object) { return Answer(riid, IID_IDirectInputDevice8A, object); }
 
 bool Device::windowActive() const {
     QWidget* widget = platform::topLevelWidgetFor(window_);

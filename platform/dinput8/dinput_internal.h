@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/com/com_object.h"
 #include "platform/dinput8/dinput.h"
 
 namespace platform::dinput8 {
@@ -53,13 +54,11 @@ struct ActionBinding {
     DWORD how = DIAH_UNMAPPED;
 };
 
-class Device : public IDirectInputDevice8A {
+class Device : public platform::com::ComObject<IDirectInputDevice8A> {
 public:
     explicit Device(const DIDEVICEINSTANCEA& instance);
 
     HRESULT QueryInterface(REFIID riid, void** object) override;
-    ULONG AddRef() override;
-    ULONG Release() override;
     HRESULT Acquire() override;
     HRESULT Unacquire() override;
     HRESULT SetProperty(REFGUID property, LPCDIPROPHEADER header) override;
@@ -112,7 +111,6 @@ private:
         UINT_PTR appData;
     };
 
-    ULONG references_ = 1;
     DIDEVICEINSTANCEA instance_;
     HWND window_ = nullptr;
     DWORD cooperation_ = DISCL_NONEXCLUSIVE | DISCL_BACKGROUND;

@@ -14,28 +14,11 @@ bool validFormat(const DIACTIONFORMATA* format) {
            (format->dwNumActions == 0 || format->rgoAction != nullptr);
 }
 
-class DirectInput final : public IDirectInput8A {
+class DirectInput final : public platform::com::ComObject<IDirectInput8A> {
 public:
     DirectInput() { startControllers(); }
 
-    HRESULT QueryInterface(REFIID riid, void** object) override {
-        if (!object)
-            return E_POINTER;
-        if (riid == IID_IDirectInput8A) {
-            AddRef();
-            *object = static_cast<IDirectInput8A*>(this);
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return ++references_; }
-    ULONG Release() override {
-        const ULONG left = --references_;
-        if (left == 0)
-            delete this;
-        return left;
-    }
+    HRESULT QueryInterface(REFIID riid, void** object) override { return Answer(riid, IID_IDirectInput8A, object); }
 
     HRESULT EnumDevicesBySemantics(LPCSTR userName, LPDIACTIONFORMATA format, LPDIENUMDEVICESBYSEMANTICSCBA callback,
                                    LPVOID reference, DWORD flags) override {
@@ -94,8 +77,6 @@ private:
             devices.push_back(controller);
         return devices;
     }
-
-    ULONG references_ = 1;
 };
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/com/com_object.h"
 #include "platform/dmusic/dmusic_internal.h"
 #include "platform/dmusic/dmusici.h"
 #include "platform/dmusic/mixer.h"
@@ -27,34 +28,7 @@ constexpr int kDeviceRate = 44100;
 constexpr int kDeviceChannels = 2;
 constexpr int kDeviceBufferFrames = 512;  // about 12 ms at 44100
 
-// Reference counting shared by the objects of this layer.
-template <class Interface>
-class ComObject : public Interface {
-public:
-    ULONG AddRef() override { return ++references_; }
-    ULONG Release() override {
-        const ULONG left = --references_;
-        if (left == 0)
-            delete this;
-        return left;
-    }
-
-protected:
-    HRESULT Answer(REFIID riid, const IID& own, void** object) {
-        if (!object)
-            return E_POINTER;
-        if (riid == own || riid == IID_IUnknown) {
-            *object = static_cast<Interface*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-
-private:
-    ULONG references_ = 1;
-};
+using platform::com::ComObject;
 
 // Says a cause once per process, so that a machine without sound or a
 // flaky device does not fill the terminal.
