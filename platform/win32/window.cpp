@@ -195,6 +195,12 @@ FrameWindow::FrameWindow(HWND handle) : handle_(handle), surface_(new platform::
             return;
         inSizeMove_ = false;
         sendFromEvent(handle_, WM_EXITSIZEMOVE, 0, 0);
+        // The resized client area is invalid once the sizing is over. The
+        // WM_PAINT that brings is also what returns a GetMessage the program
+        // waits in while paused for the sizing: without a message it would
+        // go on waiting, showing the last frame stretched, until the user
+        // touched a key or the mouse.
+        InvalidateRect(handle_, nullptr, FALSE);
     });
     QObject::connect(&settleTimer_, &QTimer::timeout, this, [this] {
         settling_ = false;

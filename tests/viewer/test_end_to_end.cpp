@@ -280,7 +280,15 @@ TEST_F(EndToEnd, AResizeIsRememberedForTheNextRun) {
     XResizeWindow(display_, window, 640, 480 + menuBar);
     XSync(display_, False);
     EXPECT_TRUE(watch(window, 480, 20, showsTheSurface));
-    std::this_thread::sleep_for(std::chrono::seconds(3));
+    // With no key or mouse touched since, frames must go on coming (the
+    // statistics line changes): the last frame before the sizing, stretched
+    // over the new size, also shows the surface.
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    Picture settled;
+    ASSERT_TRUE(grab(window, &settled));
+    EXPECT_TRUE(watch(window, 480, 10, [&settled](const Picture& p, int) { return p.pixels != settled.pixels; }))
+        << "the window stopped drawing after the resize";
+    std::this_thread::sleep_for(std::chrono::seconds(2));
     press(window, XK_Escape);
     EXPECT_EQ(program.wait(20), 0);
     EXPECT_NE(store().find("\"Width\"=dword:00000280"), std::string::npos) << store();
