@@ -217,6 +217,12 @@ HRESULT RenderApp::Create(HINSTANCE instance) {
 }
 
 void RenderApp::PlaceWindow() {
+    // Unless full screen kept the place to come back to, the window goes
+    // where it stands now: the window manager placed it after it was created
+    // and the user may have moved it since, and neither tells the frame.
+    if (!returnPlaceKept)
+        GetWindowRect(window, &windowBounds);
+    returnPlaceKept = false;
     SetWindowPos(window, HWND_NOTOPMOST, windowBounds.left, windowBounds.top, Width(windowBounds),
                  Height(windowBounds), SWP_SHOWWINDOW);
 }
@@ -509,12 +515,12 @@ HRESULT RenderApp::AdjustWindowForMode() {
             savedMenu = nullptr;
         }
     } else {
-        // The window manager places a new window only after it is shown, and
-        // the user may have moved it since: take its place as it stands now,
-        // so that leaving full screen puts it back there, not at the corner
-        // it was created in with its title bar off the screen.
-        if (!(DWORD(GetWindowLong(window, GWL_STYLE)) & WS_POPUP))
+        // The window's place as it stands when it leaves the desktop, so
+        // that coming back puts it there with its title bar on the screen.
+        if (!returnPlaceKept) {
             GetWindowRect(window, &windowBounds);
+            returnPlaceKept = true;
+        }
         SetWindowLong(window, GWL_STYLE, LONG(WS_POPUP | WS_SYSMENU | WS_VISIBLE));
         if (!savedMenu) {
             savedMenu = GetMenu(window);
@@ -528,7 +534,8 @@ HRESULT RenderApp::CheckForSizeChange() {
     if (ignoreSizeChange)
         return S_OK;
     const RECT oldClient = clientRect;
-    GetWindowRect(window, &windowBounds);
+    if (!returnPlaceKept)
+        GetWindowRect(window, &windowBounds);
     GetClientRect(window, &clientRect);
     if (Width(oldClient) == Width(clientRect) && Height(oldClient) == Height(clientRect))
         return S_OK;

@@ -87,7 +87,8 @@ protected:
     HRESULT CheckForSizeChange();
     HRESULT SwitchWindowMode();
 
-    // Puts the window back into windowed presentation at windowBounds.
+    // Puts the window into windowed presentation where it stands, or where
+    // it stood before full screen.
     void PlaceWindow();
     // A device that could not be made again after a switch or a settings
     // change: back to a window, then the fatal report.
@@ -118,6 +119,9 @@ protected:
     DWORD behaviorFlags = 0;
     DWORD windowStyle = 0;
     RECT windowBounds{};
+    // windowBounds holds the place to come back to from full screen; while
+    // it does not, the window's place is read whenever it is needed.
+    bool returnPlaceKept = false;
     RECT clientRect{};
     float appTime = 0.0f;
     float elapsedTime = 0.0f;

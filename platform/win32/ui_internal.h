@@ -70,6 +70,10 @@ struct Window {
     DialogWindow* dialog = nullptr;    // dialogs only
     platform::RenderSurface* surface = nullptr;
     std::vector<HWND> children;
+    // The window manager's decorations as last seen: a window that has just
+    // come back from full screen has none yet, and placing it by its outer
+    // rectangle must not wait for them.
+    QMargins decorations;
     bool needsPaint = false;
     bool dialogEnded = false;
     INT_PTR dialogResult = 0;

@@ -884,14 +884,56 @@ DWORD WINAPI GetClassLongA(HWND window, int index) { return static_cast<DWORD>(G
 
 // ---- Rectangles -----------------------------------------------------------------------------
 
+namespace {
+
+// The decorations the window manager gives a top-level window, remembered
+// while it has them.
+QMargins decorationsOf(Window* w) {
+    const QMargins now = frameMargins(w->widget);
+    if (!now.isNull() && !(w->widget->windowState() & Qt::WindowFullScreen))
+        w->decorations = now;
+    return (w->widget->windowState() & Qt::WindowFullScreen) ? QMargins() : w->decorations;
+}
+
+// A place from which the title bar cannot be reached (a screen removed, a
+// resolution lowered) becomes the nearest screen's, the whole window on it.
+QPoint reachablePlace(const QRect& outer, const QMargins& decorations) {
+    const QList<QScreen*> screens = QGuiApplication::screens();
+    if (screens.isEmpty())
+        return outer.topLeft();
+    const QRect titleBar(outer.left(), outer.top(), outer.width(), std::max(decorations.top(), 16));
+    const QScreen* nearest = nullptr;
+    long long nearestDistance = 0;
+    for (const QScreen* screen : screens) {
+        const QRect room = screen->availableGeometry();
+        const QRect seen = room.intersected(titleBar);
+        if (seen.width() >= std::min(32, outer.width()) && seen.top() == titleBar.top())
+            return outer.topLeft();
+        const QPoint d = room.center() - outer.center();
+        const long long distance = 1LL * d.x() * d.x() + 1LL * d.y() * d.y();
+        if (!nearest || distance < nearestDistance) {
+            nearest = screen;
+            nearestDistance = distance;
+        }
+    }
+    const QRect room = nearest->availableGeometry();
+    return QPoint(std::max(room.left(), std::min(outer.left(), room.right() + 1 - outer.width())),
+                  std::max(room.top(), std::min(outer.top(), room.bottom() + 1 - outer.height())));
+}
+
+}  // namespace
+
 BOOL WINAPI GetWindowRect(HWND window, LPRECT rect) {
     Window* w = findWindow(window);
     if (!w || !w->widget || !rect)
         return FALSE;
-    // The window manager's decorations are not the window's: its rectangle
-    // is the menu bar and the client area, as AdjustWindowRect computes it.
-    QRect r = w->widget->isWindow() ? w->widget->geometry()
-                                    : QRect(w->widget->mapToGlobal(QPoint(0, 0)), w->widget->size());
+    // A top-level window's rectangle is its frame's as the window manager
+    // placed it, decorations included, so that SetWindowPos puts it back.
+    QRect r;
+    if (w->widget->isWindow())
+        r = w->widget->geometry().marginsAdded(decorationsOf(w));
+    else
+        r = QRect(w->widget->mapToGlobal(QPoint(0, 0)), w->widget->size());
     *rect = RECT{r.left(), r.top(), r.left() + r.width(), r.top() + r.height()};
     return TRUE;
 }
@@ -924,12 +966,30 @@ BOOL WINAPI SetWindowPos(HWND window, HWND insertAfter, int x, int y, int width,
     QWidget* widget = w->widget;
     if (w->frame)
         w->frame->beginProgrammaticChange();
-    // Moving places the decorations, which lie outside the window rectangle.
-    const QMargins frame = frameMargins(widget);
-    if (!(flags & SWP_NOMOVE))
-        widget->move(x - frame.left(), y - frame.top());
-    if (!(flags & SWP_NOSIZE))
+    // The rectangle is the frame's, decorations included (GetWindowRect).
+    const QMargins frame = widget->isWindow() ? decorationsOf(w) : QMargins();
+    if (!(flags & SWP_NOSIZE)) {
+        width -= frame.left() + frame.right();
+        height -= frame.top() + frame.bottom();
         widget->resize(std::max(1, width), std::max(1, height));
+    }
+    // A window is moved only to a new place: one the window manager has not
+    // placed yet is still where it was made, and moving it there would
+    // pin it to the screen's corner.
+    const QPoint current = widget->isWindow() ? widget->geometry().topLeft() - QPoint(frame.left(), frame.top())
+                                              : widget->pos();
+    if (!(flags & SWP_NOMOVE) && QPoint(x, y) != current) {
+        QPoint place(x, y);
+        if (widget->isWindow())
+            place = reachablePlace(QRect(place, widget->size().grownBy(frame)), frame);
+        // Placed by the client's corner, the frame's plus the decorations
+        // last seen: just after full screen the window manager has not put
+        // them back yet, and a frame position would then go to the client.
+        if (widget->isWindow())
+            widget->setGeometry(QRect(place + QPoint(frame.left(), frame.top()), widget->size()));
+        else
+            widget->move(place);
+    }
     if (flags & SWP_SHOWWINDOW)
         widget->show();
     if (flags & SWP_HIDEWINDOW)
