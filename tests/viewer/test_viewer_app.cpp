@@ -353,10 +353,10 @@ TEST_F(ViewerAppTest, InputRequestWaitsForWindowedPresentation) {
 
 TEST_F(ViewerAppTest, MenuCommandsRaiseTheRequests) {
     TestViewer app;
-    EXPECT_EQ(app.HandleMessage(nullptr, WM_COMMAND, CommandConfigureDisplay, 0), 0);
+    EXPECT_EQ(app.HandleMessage(nullptr, WM_COMMAND, IDM_CHANGE_DISPLAY, 0), 0);
     EXPECT_TRUE(app.userInput.configureDisplayRequested);
     EXPECT_FALSE(app.userInput.configureInputRequested);
-    app.HandleMessage(nullptr, WM_COMMAND, CommandConfigureInput | (1u << 16), 0);  // from an accelerator
+    app.HandleMessage(nullptr, WM_COMMAND, IDM_CONFIGURE_INPUT | (1u << 16), 0);  // from an accelerator
     EXPECT_TRUE(app.userInput.configureInputRequested);
 }
 
