@@ -5,6 +5,8 @@ add_library(vl_win32 STATIC
   ${CMAKE_CURRENT_SOURCE_DIR}/gui.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/messages.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/window.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/key_translation.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/key_translation.h
   ${CMAKE_CURRENT_SOURCE_DIR}/menu.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/icons.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/paint.cpp
