@@ -30,7 +30,9 @@ public:
     RenderApp(const RenderApp&) = delete;
     RenderApp& operator=(const RenderApp&) = delete;
 
-    // Slots 0..14, in this order.
+    // What a concrete application may override. The scene hooks follow a
+    // scene's life: started, its device objects created and restored,
+    // updated and rendered each frame, then released, destroyed and shut down.
     virtual HRESULT AdjustWindowForMode();
     virtual void UpdateFrameStats();
     virtual HRESULT AcceptDevice(D3DCAPS9* caps, DWORD behaviorFlags, D3DFORMAT backBufferFormat);
