@@ -2,9 +2,9 @@
 
 #include <cstring>
 
-namespace {
+#include "framework/frame_errors.h"
 
-constexpr HRESULT kNoCompatibleDevices = HRESULT(0x82000003);
+namespace {
 
 template <typename T>
 T First(const GrowArray* list) {
@@ -100,7 +100,7 @@ HRESULT ChooseInitialSettings(const DeviceCatalog& catalog, IDirect3D9* d3d, con
     if (!windowedFound && fullFound)
         settings.isWindowed = false;
     if (!fullFound && !windowedFound)
-        return kNoCompatibleDevices;
+        return kErrorNoCompatibleDevices;
     return S_OK;
 }
 

@@ -62,8 +62,7 @@ struct DisplaySettings {
 };
 
 // Fills both halves and picks the presentation to start with: 0, or
-// 0x82000003 (the frame's "no compatible devices") when neither search
-// found anything.
+// kErrorNoCompatibleDevices when neither search found anything.
 HRESULT ChooseInitialSettings(const DeviceCatalog& catalog, IDirect3D9* d3d, const RECT& clientRect,
                               bool startFullscreen, DisplaySettings& settings);
 

@@ -54,39 +54,40 @@ DWORD BehaviorFlagsFor(VertexProcessing vertexProcessing) {
 }
 
 const char* ErrorText(HRESULT code) {
-    switch (static_cast<DWORD>(code)) {
-    case 0x82000001:
+    switch (code) {
+    case kErrorNoDirect3D:
         return "Could not initialize Direct3D. You may\nwant to check that the latest version of\nDirectX is correctly "
                "installed on your\nsystem.  Also make sure that this program\nwas compiled with header files that "
                "match\nthe installed DirectX DLLs.";
-    case 0x82000003: return "Could not find any compatible Direct3D\ndevices.";
-    case 0x82000004:
+    case kErrorNoCompatibleDevices: return "Could not find any compatible Direct3D\ndevices.";
+    case kErrorNoWindowableDevices:
         return "This sample cannot run in a desktop\nwindow with the current display settings.\nPlease change your "
                "desktop settings to a\n16- or 32-bit display mode and re-run this\nsample.";
-    case 0x82000005: return "No hardware-accelerated Direct3D devices\nwere found.";
-    case 0x82000006:
+    case kErrorNoHardwareDevice: return "No hardware-accelerated Direct3D devices\nwere found.";
+    case kErrorHalNotCompatible:
         return "This sample requires functionality that is\nnot available on your Direct3D hardware\naccelerator.";
-    case 0x82000007:
+    case kErrorNoWindowedHal:
         return "Your Direct3D hardware accelerator cannot\nrender into a window.\nPress F2 while the app is running to "
                "see a\nlist of available devices and modes.";
-    case 0x82000008:
+    case kErrorNoDesktopHal:
         return "Your Direct3D hardware accelerator cannot\nrender into a window with the current\ndesktop display "
                "settings.\nPress F2 while the app is running to see a\nlist of available devices and modes.";
-    case 0x82000009:
+    case kErrorNoHalThisMode:
         return "This sample requires functionality that is\nnot available on your Direct3D hardware\naccelerator with "
                "the current desktop display\nsettings.\nPress F2 while the app is running to see a\nlist of "
                "available devices and modes.";
-    case 0x8200000A:
+    case kErrorNonZeroRefCount:
         return "A D3D object has a non-zero reference\ncount (meaning things were not properly\ncleaned up).";
-    case 0x8200000B:
-    case 0x80070002: return "Could not load required media.";
-    case 0x8200000C: return "Could not reset the Direct3D device.";
-    case 0x8200000D:
+    case kErrorMediaNotFound:
+    case kErrorFileNotFound: return "Could not load required media.";
+    case kErrorResetFailed: return "Could not reset the Direct3D device.";
+    case kErrorNullReferenceDevice:
         return "Warning: Nothing will be rendered.\nThe reference rendering device was selected, but your\ncomputer "
                "only has a reduced-functionality reference device\ninstalled.  Install the DirectX SDK to get the "
                "full\nreference device.\n";
-    case 0x8007000E: return "Not enough memory.";
-    case 0x8876017C: return "Not enough video memory.";
+    case E_OUTOFMEMORY: return "Not enough memory.";
+    case D3DERR_OUTOFVIDEOMEMORY: return "Not enough video memory.";
+    case kErrorGeneric:
     default: return "Generic application error. Enable\ndebug output for detailed information.";
     }
 }
@@ -183,7 +184,7 @@ HRESULT RenderApp::Create(HINSTANCE instance) {
                 DestroyMenu(menu);
             d3d->Release();
             d3d = nullptr;
-            return ReportError(HRESULT(0x82000002), kFatal);
+            return ReportError(kErrorGeneric, kFatal);
         }
     }
     if (!focusWindow)

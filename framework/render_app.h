@@ -9,25 +9,10 @@
 
 #include "framework/device_catalog.h"
 #include "framework/display_settings.h"
+#include "framework/frame_errors.h"
 #include "platform/d3d9/d3d9.h"
 #include "platform/win32/windows.h"
 #include "resources/resource.h"
-
-// The frame's own failures; each has a fixed text in ReportError.
-inline constexpr HRESULT kErrorNoDirect3D = HRESULT(0x82000001);
-inline constexpr HRESULT kErrorNoCompatibleDevices = HRESULT(0x82000003);
-inline constexpr HRESULT kErrorNoWindowableDevices = HRESULT(0x82000004);
-inline constexpr HRESULT kErrorNoHardwareDevice = HRESULT(0x82000005);
-inline constexpr HRESULT kErrorHalNotCompatible = HRESULT(0x82000006);
-inline constexpr HRESULT kErrorNoWindowedHal = HRESULT(0x82000007);
-inline constexpr HRESULT kErrorNoDesktopHal = HRESULT(0x82000008);
-inline constexpr HRESULT kErrorNoHalThisMode = HRESULT(0x82000009);
-inline constexpr HRESULT kErrorNonZeroRefCount = HRESULT(0x8200000A);
-inline constexpr HRESULT kErrorMediaNotFound = HRESULT(0x8200000B);
-inline constexpr HRESULT kErrorResetFailed = HRESULT(0x8200000C);
-inline constexpr HRESULT kErrorNullReferenceDevice = HRESULT(0x8200000D);
-// The system's "file not found", which also counts as missing media.
-inline constexpr HRESULT kErrorFileNotFound = HRESULT(0x80070002);
 
 // How a reported error goes on.
 enum ErrorKind : int {
@@ -45,7 +30,9 @@ public:
     RenderApp(const RenderApp&) = delete;
     RenderApp& operator=(const RenderApp&) = delete;
 
-    // Slots 0..14, in this order.
+    // What a concrete application may override. The scene hooks follow a
+    // scene's life: started, its device objects created and restored,
+    // updated and rendered each frame, then released, destroyed and shut down.
     virtual HRESULT AdjustWindowForMode();
     virtual void UpdateFrameStats();
     virtual HRESULT AcceptDevice(D3DCAPS9* caps, DWORD behaviorFlags, D3DFORMAT backBufferFormat);

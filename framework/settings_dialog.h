@@ -1,9 +1,9 @@
-// The modal "Direct3D Settings" dialog (template 144): the user walks the
-// device catalog on a copy of the frame's display settings. Every list
-// offers only what the catalog holds for the choices above it, so the result
-// is always a combination of the catalog. Selecting an item posts the list's
-// change notification, so the lists fill one after another through the
-// message queue.
+// The modal "Direct3D Settings" dialog (IDD_DISPLAY_SETTINGS): the user
+// walks the device catalog on a copy of the frame's display settings. Every
+// list offers only what the catalog holds for the choices above it, so the
+// result is always a combination of the catalog. Selecting an item posts the
+// list's change notification, so the lists fill one after another through
+// the message queue.
 #pragma once
 
 #include "framework/device_catalog.h"
@@ -55,5 +55,6 @@ private:
     DisplaySettings settings;
 };
 
-// The dialog procedure of template 144: forwards to the one dialog object.
+// The dialog procedure of IDD_DISPLAY_SETTINGS: forwards to the one dialog
+// object.
 INT_PTR CALLBACK DisplaySettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

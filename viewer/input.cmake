@@ -3,6 +3,4 @@ add_library(vl_viewer_input STATIC
   ${CMAKE_CURRENT_LIST_DIR}/input_mapper.h
   ${CMAKE_CURRENT_LIST_DIR}/input_mapper.cpp)
 target_link_libraries(vl_viewer_input PUBLIC vl_dinput8)
-if(TARGET vl_viewer)
-  target_link_libraries(vl_viewer PUBLIC vl_viewer_input)
-endif()
+target_link_libraries(vl_viewer PUBLIC vl_viewer_input)

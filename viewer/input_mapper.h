@@ -85,7 +85,8 @@ private:
 // The viewer's input operations on its fields (inputMapper, actionFormat,
 // userInput); its members of the same names call these.
 
-// SetUpInput step 1: zeroes the format and fills it with the action table.
+// Zeroes the format and fills it with the action table; the mapper is
+// created from it, so it comes first.
 void FillActionFormat(DIACTIONFORMATA* actionFormat);
 // Dead zone 500 for the whole device and a fresh, zeroed state.
 HRESULT OnInputDeviceAdded(MappedDevice* record, const DIDEVICEINSTANCEA* instance);

@@ -33,6 +33,6 @@ HRESULT CreateSurfaceVertexBuffer(IDirect3DDevice9* device, const ModeSurface& s
                                   IDirect3DVertexBuffer9** buffer);
 
 // Material, texture stage and sampler, render states, world, view and
-// projection, and the light (RestoreVolatileObjects steps 1 to 8). The
-// projection's aspect is that of the back buffer.
+// projection, and the light: everything a reset device forgets, so it runs
+// on every restore. The projection's aspect is that of the back buffer.
 void SetSurfaceDrawStates(IDirect3DDevice9* device, UINT backBufferWidth, UINT backBufferHeight);

@@ -231,11 +231,11 @@ LRESULT ViewerApp::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARA
         }
     } else if (message == WM_COMMAND) {
         switch (LOWORD(wParam)) {
-        case CommandConfigureDisplay:
+        case IDM_CHANGE_DISPLAY:
             // Served by the next frame, outside the menu's own handling.
             userInput.configureDisplayRequested = TRUE;
             return 0;
-        case CommandConfigureInput:
+        case IDM_CONFIGURE_INPUT:
             userInput.configureInputRequested = TRUE;
             break;
         }

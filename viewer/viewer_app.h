@@ -27,10 +27,6 @@ static_assert(sizeof(UserInput) == 20, "five 32-bit fields");
 // blank.
 void FormatAxisText(char* text, size_t size, const UserInput& input);
 
-// Menu commands the viewer answers itself.
-inline constexpr WORD CommandConfigureDisplay = 40002;
-inline constexpr WORD CommandConfigureInput = 40011;
-
 // Input configuration in full-screen presentation draws into an off-screen
 // surface of this size, centred in the back buffer.
 inline constexpr UINT ConfigSurfaceWidth = 640;

@@ -1,6 +1,13 @@
 // REF: the software rasterizer behind the reference device. It draws into its
 // own 32-bit back buffer and float depth buffer, so it needs no window and no
 // OpenGL; presenting blits the back buffer into the render surface.
+//
+// A draw passes through these files in turn: ref_rasterizer.cpp turns the
+// device state into the pixel pipeline's settings, ref_vertices.cpp
+// transforms, lights and clips, ref_triangle.cpp sets up each triangle and
+// walks its rows, ref_pixel.cpp shades a row pixel by pixel (sampling
+// through ref_texture.cpp), and the ref_span_*.cpp files draw the common
+// rows a few pixels at a time, one file per instruction set.
 #pragma once
 
 #include <cstdint>
@@ -10,6 +17,10 @@
 #include "platform/d3d9/backend.h"
 
 namespace platform::d3d9 {
+
+namespace ref {
+struct PixelPipeline;
+}
 
 class RefRasterizer : public Backend {
 public:
@@ -45,7 +56,7 @@ public:
     };
 
 private:
-    struct PixelPipeline;
+    using PixelPipeline = ref::PixelPipeline;
 
     void processVertices(const FixedFunctionState& state, const TriangleList& list);
     void drawClipped(const PixelPipeline& pipe, const Vertex* polygon, int count);

@@ -20,8 +20,9 @@ void SetHalShadersBroken(bool broken);
 bool LoseHalContext(IDirect3DDevice9* device);
 
 // REF's surface spans draw 4 pixels at a time, or 8 or 16 where the
-// processor allows (WidestRefSpan). LimitRefSpans holds them to at most
-// `pixels`, so that tests can compare the widths; WidestRefSpan() restores
+// processor allows (WidestRefSpan), or one where it has no wider loops.
+// LimitRefSpans holds them to at most `pixels` (below 4, the one-pixel loop
+// alone), so that tests can compare the widths; WidestRefSpan() restores
 // the processor's choice.
 void LimitRefSpans(int pixels);
 int WidestRefSpan();

@@ -5,6 +5,8 @@ add_library(vl_win32 STATIC
   ${CMAKE_CURRENT_SOURCE_DIR}/gui.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/messages.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/window.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/key_translation.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/key_translation.h
   ${CMAKE_CURRENT_SOURCE_DIR}/menu.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/icons.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/paint.cpp
@@ -15,8 +17,5 @@ add_library(vl_win32 STATIC
   ${CMAKE_CURRENT_SOURCE_DIR}/ui_internal.h
   ${CMAKE_CURRENT_SOURCE_DIR}/window_access.h
   ${CMAKE_CURRENT_SOURCE_DIR}/program_arguments.h)
-target_link_libraries(vl_win32 PUBLIC vl_resources PRIVATE vl_platform_common Qt6::Widgets)
-if(TARGET vl_win32_base)
-  target_link_libraries(vl_win32 PUBLIC vl_win32_base)
-endif()
+target_link_libraries(vl_win32 PUBLIC vl_resources vl_win32_base PRIVATE vl_platform_common Qt6::Widgets)
 target_link_libraries(vl_win32_main PUBLIC vl_win32)

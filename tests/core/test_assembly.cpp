@@ -51,7 +51,7 @@ TEST_F(SystemOperator, ReproducesTheListedEntries) {
     for (int j = 7; j < 271; ++j)
         EXPECT_EQ(K(0, j), 0.0) << j;
 
-    // The design lists these to six decimals; the fuller digits come from an
+    // Known to six decimals beforehand; the fuller digits come from an
     // independent evaluation of the same fit.
     expectRelative(K(1, 0), 55.77502903421889, "K(1,0)");
     expectRelative(K(1, 1), -150.02351304451832, "K(1,1)");

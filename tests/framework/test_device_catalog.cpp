@@ -205,7 +205,7 @@ TEST(DeviceCatalog, AnAdapterWhoseModesAreAllDroppedIsLeftOut) {
     EXPECT_STREQ(adapter->identifier.Description, "second");
 }
 
-TEST(DeviceCatalog, DevicesAndCombinationsComeInTheDesignedOrder) {
+TEST(DeviceCatalog, HardwareFirstAndTheDesktopFormatBeforeOthers) {
     FakeDirect3D d3d;
     d3d.adapters[0].deviceTypes = {{D3DDEVTYPE_REF, {}}, {D3DDEVTYPE_SW, {}}, {D3DDEVTYPE_HAL, {}}};
     // A mode in 16 bits makes R5G6B5 the adapter's second format.
@@ -284,7 +284,7 @@ TEST(DeviceCatalog, DepthStencilFormatsFollowRequirementsAndChecks) {
         std::vector<D3DFORMAT> forA8R8G8B8, forX8R8G8B8;  // empty: the combination is gone
     } cases[] = {
         {"no depth buffer", false, 15, 0, all, {}, {}, {}},
-        {"all in design order", true, 15, 0, all, {},
+        {"all, in the catalog's order", true, 15, 0, all, {},
          {D3DFMT_D16, D3DFMT_D15S1, D3DFMT_D24X8, D3DFMT_D24S8, D3DFMT_D24X4S4, D3DFMT_D32},
          {D3DFMT_D16, D3DFMT_D15S1, D3DFMT_D24X8, D3DFMT_D24S8, D3DFMT_D24X4S4, D3DFMT_D32}},
         {"24 depth bits", true, 24, 0, all, {},

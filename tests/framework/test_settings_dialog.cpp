@@ -1,4 +1,4 @@
-// The display settings dialog on template 144, driven headlessly over a
+// The display settings dialog (IDD_DISPLAY_SETTINGS), driven headlessly over a
 // catalog of a scripted Direct3D object. A driving procedure forwards every
 // message to the dialog's own procedure and, each time the message queue has
 // run dry (the cascade of posted notifications has settled), runs the next

@@ -1,5 +1,5 @@
 // The whole start-up computation against stored outputs, byte for byte. The
-// stored files were checked against every value the design states (first
+// stored files were checked against every value known beforehand (first
 // test below) and against an independent evaluation of the same steps.
 #include <gtest/gtest.h>
 
@@ -53,7 +53,7 @@ constexpr int N = 271;
 
 }  // namespace
 
-TEST(GoldenFiles, AgreeWithTheDesign) {
+TEST(GoldenFiles, HoldTheKnownValuesAndShapes) {
     const std::string out = golden("startup-stdout.txt");
     ASSERT_FALSE(out.empty());
     ASSERT_EQ(out.back(), '\n');

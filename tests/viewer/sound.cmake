@@ -1,10 +1,6 @@
 # Sound playback of the viewer: call order against recording stand-ins, and
 # the embedded bounce heard through SDL's disk audio driver.
-if(TARGET vl_sound_player)
-  vl_add_gtest(viewer_test_sound_player SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_sound_player.cpp LIBS vl_sound_player
-    ENV QT_QPA_PLATFORM=offscreen)
-endif()
-if(TARGET vl_viewer)
-  vl_add_gtest(viewer_test_sound_repeat SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_sound_repeat.cpp LIBS vl_viewer
-    ENV QT_QPA_PLATFORM=offscreen)
-endif()
+vl_add_gtest(viewer_test_sound_player SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_sound_player.cpp LIBS vl_sound_player
+  ENV QT_QPA_PLATFORM=offscreen)
+vl_add_gtest(viewer_test_sound_repeat SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_sound_repeat.cpp LIBS vl_viewer
+  ENV QT_QPA_PLATFORM=offscreen)

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -162,7 +163,9 @@ TEST_F(FontTest, SmallTextureLimitScalesTheFontDownAndTheQuadsBackUp) {
     EXPECT_FLOAT_EQ(v[7].y - v[1].y, halfCy);
 }
 
-TEST_F(FontTest, DrawStatesAreRecordedTwiceInTheDesignsOrder) {
+// The saved block and the drawing block must each hold every state the
+// overlay needs (whatever the order), and nothing may be set outside them.
+TEST_F(FontTest, BothStateBlocksHoldEveryOverlayState) {
     font_ = std::make_unique<BitmapFont>("Arial", 12, 0);
     ASSERT_EQ(font_->CreateGlyphTexture(recorder_.get()), D3D_OK);
     recorder_->calls.clear();
@@ -183,8 +186,7 @@ TEST_F(FontTest, DrawStatesAreRecordedTwiceInTheDesignsOrder) {
         std::snprintf(t, sizeof t, "SetSamplerState 0 %d 0x%lx", int(s), (unsigned long)v);
         return std::string(t);
     };
-    const std::vector<std::string> block = {
-        "BeginStateBlock",
+    const std::multiset<std::string> block = {
         "SetTexture 0 texture",
         rs(D3DRS_ZENABLE, FALSE),
         rs(D3DRS_ALPHABLENDENABLE, TRUE),
@@ -215,12 +217,27 @@ TEST_F(FontTest, DrawStatesAreRecordedTwiceInTheDesignsOrder) {
         ss(D3DSAMP_MINFILTER, D3DTEXF_POINT),
         ss(D3DSAMP_MAGFILTER, D3DTEXF_POINT),
         ss(D3DSAMP_MIPFILTER, D3DTEXF_NONE),
-        "EndStateBlock",
     };
-    std::vector<std::string> expected = {"CreateVertexBuffer 9600 0x208 0x0 0"};
-    expected.insert(expected.end(), block.begin(), block.end());
-    expected.insert(expected.end(), block.begin(), block.end());
-    EXPECT_EQ(recorder_->calls, expected);
+    std::vector<std::string> outside;
+    std::vector<std::multiset<std::string>> blocks;
+    bool inBlock = false;
+    for (const std::string& call : recorder_->calls) {
+        if (call == "BeginStateBlock") {
+            blocks.emplace_back();
+            inBlock = true;
+        } else if (call == "EndStateBlock") {
+            inBlock = false;
+        } else if (inBlock) {
+            blocks.back().insert(call);
+        } else {
+            outside.push_back(call);
+        }
+    }
+    EXPECT_FALSE(inBlock);
+    EXPECT_EQ(outside, std::vector<std::string>{"CreateVertexBuffer 9600 0x208 0x0 0"});
+    ASSERT_EQ(blocks.size(), 2u);
+    EXPECT_EQ(blocks[0], block);
+    EXPECT_EQ(blocks[1], block);
 }
 
 TEST_F(FontTest, BatchesOfFiftyCharactersSpacesAddNothing) {
@@ -266,7 +283,7 @@ TEST_F(FontTest, QuadsLineFeedsAndAdvance) {
     const float* space = font_->GlyphCoords(' ');
     const float wa = (a[2] - a[0]) * 256, ha = (a[3] - a[1]) * 256;
     const float x0 = 10.0f - spacing;
-    // The six corners of 'a' in the design's order.
+    // The six corners of 'a': two triangles, both clockwise.
     const float expected[6][4] = {{x0 - 0.5f, 20 + ha - 0.5f, a[0], a[3]}, {x0 - 0.5f, 20 - 0.5f, a[0], a[1]},
                                   {x0 + wa - 0.5f, 20 + ha - 0.5f, a[2], a[3]}, {x0 + wa - 0.5f, 20 - 0.5f, a[2], a[1]},
                                   {x0 + wa - 0.5f, 20 + ha - 0.5f, a[2], a[3]}, {x0 - 0.5f, 20 - 0.5f, a[0], a[1]}};

@@ -1,17 +1,15 @@
 # HAL against REF on the reference scenes, with and without a window: needs
 # an X display with GLX (scripts/test runs ctest under xvfb-run). Both test
 # programs ask the backend directly, which exists only with VL_HAVE_HAL.
-if(TARGET vl_d3d9_scenes)
-  vl_add_gtest(d3d9_test_hal
-    SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_hal.cpp
-    LIBS vl_d3d9_scenes Qt6::Widgets Qt6::OpenGL)
-  target_compile_definitions(d3d9_test_hal PRIVATE VL_HAVE_HAL)
-endif()
+vl_add_gtest(d3d9_test_hal
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_hal.cpp
+  LIBS vl_d3d9_scenes Qt6::Widgets Qt6::OpenGL)
 # No OpenGL at all: the test itself chooses Qt's offscreen platform and hides
 # the X display from it.
-if(TARGET vl_d3d9)
-  vl_add_gtest(d3d9_test_hal_no_gl
-    SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_hal_no_gl.cpp
-    LIBS vl_d3d9 Qt6::Gui)
+vl_add_gtest(d3d9_test_hal_no_gl
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_hal_no_gl.cpp
+  LIBS vl_d3d9 Qt6::Gui)
+if(VL_BUILD_TESTS)
+  target_compile_definitions(d3d9_test_hal PRIVATE VL_HAVE_HAL)
   target_compile_definitions(d3d9_test_hal_no_gl PRIVATE VL_HAVE_HAL)
 endif()

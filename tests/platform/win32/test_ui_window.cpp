@@ -403,8 +403,9 @@ TEST_F(RealWindow, TheLoadingTextIsDrawnCentredOnTheClientArea) {
 namespace {
 
 // The frame's main loop in miniature: peek while active, wait while paused,
-// accelerators first; menu 40002 runs the settings dialog and reports in a
-// message box, the exit command closes the window and ends the loop.
+// accelerators first; IDM_CHANGE_DISPLAY runs the settings dialog and
+// reports in a message box, the exit command closes the window and ends the
+// loop.
 struct MiniFrame {
     HWND window = nullptr;
     bool active = true;
