@@ -3,6 +3,8 @@
 # are the program's: vl_resources fills the forms of resource_templates.h.
 add_library(vl_win32 STATIC
   ${CMAKE_CURRENT_SOURCE_DIR}/gui.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/display_rule.h
+  ${CMAKE_CURRENT_SOURCE_DIR}/display_rule.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/messages.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/window.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/key_translation.cpp
@@ -18,4 +20,4 @@ add_library(vl_win32 STATIC
   ${CMAKE_CURRENT_SOURCE_DIR}/window_access.h
   ${CMAKE_CURRENT_SOURCE_DIR}/program_arguments.h)
 target_link_libraries(vl_win32 PUBLIC vl_resources vl_win32_base PRIVATE vl_platform_common Qt6::Widgets)
-target_link_libraries(vl_win32_main PUBLIC vl_win32)
+target_link_libraries(vl_win32_main PUBLIC vl_win32 vl_d3d9)
