@@ -20,7 +20,7 @@
 #include <string>
 
 #include "platform/win32/commctrl.h"
-#include "startup/mode_surface.h"
+#include "mode/mode_surface.h"
 #include "startup/startup_sequence.h"
 #include "viewer/viewer_app.h"
 
