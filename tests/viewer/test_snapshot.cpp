@@ -137,7 +137,8 @@ TEST_F(Snapshot, BadOptionsAndUnwritableOutputExitTwoWithOneLine) {
     const char* bad[] = {
         "--frobnicate", "--rotate-x",   "--rotate-x pi",   "--rotate-y 1e999", "--size 500",
         "--size 0x375", "--size 500x",  "--size 9000x100", "--size -5x10",     "--output ''",
-        "extra",
+        "extra",        "--mode 0",     "--mode 6",        "--mode 2.5",       "--time -1",
+        "--time soon",
     };
     for (const char* arguments : bad) {
         SCOPED_TRACE(arguments);
@@ -156,7 +157,7 @@ TEST_F(Snapshot, HelpPrintsTheUsage) {
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(readFile(dir_ + "/stdout.txt"),
               "usage: vibrolane-snapshot [--rotate-x RAD] [--rotate-y RAD] [--size WIDTHxHEIGHT] [--output FILE] "
-              "[--help]\n");
+              "[--mode N] [--time T] [--help]\n");
     EXPECT_FALSE(fs::exists(dir_ + "/vibrolane.png"));
 }
 

@@ -9,6 +9,7 @@
 #include <QAbstractButton>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QWheelEvent>
 #include <cstdlib>
 
 #include "platform/common/render_surface.h"
@@ -513,4 +514,51 @@ TEST(Program, OpensAWindowWithTheMenuRunsTheDialogShowsAMessageBoxAndQuits) {
     EXPECT_EQ(state.dialogResult, IDOK);
     EXPECT_EQ(state.boxResult, IDOK);
     EXPECT_FALSE(IsWindow(window));
+}
+
+TEST_F(RealWindow, DoubleClicksAsTheClassAsksAndTheWheelWithItsTurn) {
+    static bool registered = false;
+    if (!registered) {
+        WNDCLASSA wc{};
+        wc.style = CS_DBLCLKS;
+        wc.lpfnWndProc = recordingProc;
+        wc.hInstance = module;
+        wc.lpszClassName = "Double Click Window";
+        registered = RegisterClassA(&wc) != 0;
+        ASSERT_TRUE(registered);
+    }
+    HWND doubleClicking = CreateWindowExA(0, "Double Click Window", "clicks", kStyle, CW_USEDEFAULT, CW_USEDEFAULT,
+                                          300, 200, nullptr, nullptr, module, nullptr);
+    ASSERT_NE(doubleClicking, nullptr);
+    settle();
+    const QPointF local(40, 30);
+    const struct {
+        HWND window;
+        UINT expected;
+    } cases[] = {{window, WM_LBUTTONDOWN}, {doubleClicking, WM_LBUTTONDBLCLK}};
+    for (const auto& c : cases) {
+        platform::RenderSurface* surface = platform::renderSurfaceFor(c.window);
+        received().clear();
+        QMouseEvent second(QEvent::MouseButtonDblClick, local, surface->mapToGlobal(local), Qt::LeftButton,
+                           Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(surface, &second);
+        EXPECT_TRUE(pumpUntil([&c] { return countOf(c.expected) == 1; })) << c.expected;
+    }
+    DestroyWindow(doubleClicking);
+
+    platform::RenderSurface* surface = platform::renderSurfaceFor(window);
+    for (int turn : {120, -240}) {
+        received().clear();
+        QWheelEvent wheel(local, surface->mapToGlobal(local), QPoint(), QPoint(0, turn), Qt::NoButton, Qt::NoModifier,
+                          Qt::NoScrollPhase, false);
+        QApplication::sendEvent(surface, &wheel);
+        ASSERT_TRUE(pumpUntil([] { return countOf(WM_MOUSEWHEEL) == 1; }));
+        for (const Received& r : received())
+            if (r.message == WM_MOUSEWHEEL) {
+                EXPECT_EQ(GET_WHEEL_DELTA_WPARAM(r.wParam), turn);
+                const QPoint global = surface->mapToGlobal(local).toPoint();
+                EXPECT_EQ(GET_X_LPARAM(r.lParam), global.x()) << "screen coordinates";
+                EXPECT_EQ(GET_Y_LPARAM(r.lParam), global.y());
+            }
+    }
 }
