@@ -5,12 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <string>
 
 namespace {
 
-// Eigenvalues in the ratio of the membrane's: 1, then the two J_1 and J_2 pairs.
-ComputedModes modesWithEigenvalues(std::initializer_list<double> eigenvalues) {
+ComputedModes withEigenvalues(std::initializer_list<double> eigenvalues) {
     ComputedModes modes;
     for (double e : eigenvalues)
         modes.modes.push_back({{}, e});
@@ -18,59 +16,48 @@ ComputedModes modesWithEigenvalues(std::initializer_list<double> eigenvalues) {
 }
 
 TEST(Vibration, HeightsAtTheStartAQuarterAndHalfAPeriod) {
-    const ComputedModes modes = modesWithEigenvalues({-2.0, -8.0, -8.0, -18.0, -18.0});
     // f_k = 0.5 sqrt(lambda_k / lambda_1): 0.5, 1, 1, 1.5, 1.5 cycles a second.
+    const ComputedModes modes = withEigenvalues({-2.0, -8.0, -8.0, -18.0, -18.0});
     const double frequencies[] = {0.5, 1.0, 1.0, 1.5, 1.5};
     for (int mode = 1; mode <= 5; ++mode) {
-        SCOPED_TRACE(mode);
         const double f = ModeFrequency(modes, mode);
-        EXPECT_DOUBLE_EQ(f, frequencies[mode - 1]);
+        EXPECT_DOUBLE_EQ(f, frequencies[mode - 1]) << mode;
         const double period = 1.0 / f;
-        const struct {
-            double seconds;
-            float expected;
-        } moments[] = {{0.0, 0.75f}, {period / 4, 0.0f}, {period / 2, -0.75f}, {period, 0.75f}};
-        for (const auto& m : moments)
-            EXPECT_NEAR(VibratingHeight(0.75f, f, m.seconds), m.expected, 1e-6f) << m.seconds << " s";
+        EXPECT_EQ(VibratingHeight(-0.123456789f, f, 0.0), -0.123456789f) << "the mode's own height, to the bit";
+        EXPECT_NEAR(VibratingHeight(0.75f, f, period / 4), 0.0f, 1e-6f) << mode;
+        EXPECT_NEAR(VibratingHeight(0.75f, f, period / 2), -0.75f, 1e-6f) << mode;
     }
-    // At the start the height is the mode's own, to the bit.
-    EXPECT_EQ(VibratingHeight(-0.123456789f, 1.2345, 0.0), -0.123456789f);
     EXPECT_EQ(ModeFrequency(modes, 0), 0.0);
     EXPECT_EQ(ModeFrequency(modes, 6), 0.0);
 }
 
-TEST(Mouse, DragTurnsAHundredthOfARadianAPixelWithoutLimit) {
+TEST(Mouse, DragTurnsAHundredthOfARadianAPixelAndTheWheelStaysWithinItsLimits) {
     const struct {
         int dx, dy;
-        float rotationX, rotationY;  // from 0, 0
+        float x, y;
     } drags[] = {
-        {100, 0, 0.0f, -1.0f},   // right: the near side follows to the right
-        {-50, 0, 0.0f, 0.5f},
-        {0, 100, -1.0f, 0.0f},   // down: the near side follows downwards
+        {100, 0, 0.0f, -1.0f},  // right: the near side follows to the right
+        {0, 100, -1.0f, 0.0f},  // down: the near side follows downwards
         {30, -20, 0.2f, -0.3f},
-        {1000, 0, 0.0f, -10.0f},  // no wrap at 2 pi, as the keys
+        {1000, 0, 0.0f, -10.0f},  // no wrap at 2 pi, as with the keys
     };
     for (const auto& d : drags) {
         float x = 0.0f, y = 0.0f;
         TurnByDrag(&x, &y, d.dx, d.dy);
-        EXPECT_NEAR(x, d.rotationX, 1e-5f) << d.dx << "," << d.dy;
-        EXPECT_NEAR(y, d.rotationY, 1e-5f) << d.dx << "," << d.dy;
+        EXPECT_NEAR(x, d.x, 1e-5f) << d.dx << "," << d.dy;
+        EXPECT_NEAR(y, d.y, 1e-5f) << d.dx << "," << d.dy;
     }
-}
-
-TEST(Mouse, WheelZoomsWithinTheLimits) {
     const struct {
         float from;
         int delta;
         float to;
     } turns[] = {
-        {5.0f, 120, 4.5f},     // a notch away from the user: nearer
+        {5.0f, 120, 4.5f},  // a notch away from the user: nearer
         {5.0f, -120, 5.0f / 0.9f},
-        {5.0f, 60, 5.0f * std::sqrt(0.9f)},  // half a notch (fine-grained wheels)
-        {5.0f, 0, 5.0f},
-        {2.6f, 120, 2.5f},     // the nearest
+        {5.0f, 60, 5.0f * std::sqrt(0.9f)},  // fine-grained wheels
+        {2.6f, 120, 2.5f},
         {2.5f, 1200, 2.5f},
-        {11.5f, -120, 12.0f},  // the farthest
+        {11.5f, -120, 12.0f},
         {12.0f, -12000, 12.0f},
     };
     for (const auto& t : turns)
@@ -78,15 +65,10 @@ TEST(Mouse, WheelZoomsWithinTheLimits) {
 }
 
 TEST(ModeLine, ShowsTheModeBothValuesAndTheRelativeError) {
-    const ComputedModes modes = modesWithEigenvalues({-2.8719, -7.2834, -7.2834, -12.8612, -12.8612});
+    const ComputedModes modes = withEigenvalues({-2.8719, -7.2834, -7.2834, -12.8612, -12.8612});
     char text[100];
     FormatModeLine(text, sizeof text, modes, 3);
-    const double exact = ExactEigenvalue(3);
-    char expected[100];
-    std::snprintf(expected, sizeof expected, "Mode 3 of 5: eigenvalue -7.2834 (exact %.4f, %.2f %% off)", exact,
-                  std::fabs((-7.2834 - exact) / exact) * 100);
-    EXPECT_STREQ(text, expected);
-    EXPECT_EQ(std::string(text).rfind("Mode 3 of 5: eigenvalue -7.2834 (exact -7.3410, 0.78", 0), 0u) << text;
+    EXPECT_STREQ(text, "Mode 3 of 5: eigenvalue -7.2834 (exact -7.3410, 0.78 % off)");
     FormatModeLine(text, sizeof text, modes, 6);
     EXPECT_STREQ(text, "");
     FormatModeLine(text, sizeof text, ComputedModes{}, 1);

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
@@ -19,7 +20,6 @@
 #include <vector>
 
 // After everything else: the X headers define words such as None and Bool.
-#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
@@ -27,10 +27,9 @@
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
+using Band = std::vector<unsigned long>;
 
 namespace {
-
-constexpr int ClientHeight = 375;
 
 std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -39,22 +38,13 @@ std::string readFile(const std::string& path) {
     return s.str();
 }
 
-void pause(int milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
+void pause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
-pid_t spawn(const std::function<void()>& child) {
-    const pid_t pid = fork();
-    if (pid == 0) {
-        child();
-        _exit(127);
-    }
-    return pid;
-}
-
-void stop(pid_t pid) {
-    if (pid > 0) {
-        kill(pid, SIGTERM);
-        waitpid(pid, nullptr, 0);
-    }
+bool within(double seconds, const std::function<bool()>& done) {
+    for (const auto end = Clock::now() + std::chrono::duration<double>(seconds); Clock::now() < end; pause(20))
+        if (done())
+            return true;
+    return false;
 }
 
 class ExploreEndToEnd : public ::testing::Test {
@@ -63,230 +53,162 @@ protected:
         char pattern[] = "/tmp/vl_explore_e2e_XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
         dir_ = pattern;
-        if (!getenv("DISPLAY") || !(display_ = XOpenDisplay(nullptr)))
+        if (!getenv("DISPLAY") || !(x_ = XOpenDisplay(nullptr)))
             GTEST_SKIP() << "no X display";
         XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
-        if (!windowManagerRuns()) {
-            windowManager_ = spawn([] {
+        // A window manager owns the screen's WM_S0 selection.
+        auto managed = [this] { return XGetSelectionOwner(x_, XInternAtom(x_, "WM_S0", False)) != 0; };
+        if (!managed()) {
+            if ((windowManager_ = fork()) == 0) {
                 execlp("openbox", "openbox", "--sm-disable", static_cast<char*>(nullptr));
-            });
-            const auto end = Clock::now() + std::chrono::seconds(10);
-            while (!windowManagerRuns() && Clock::now() < end)
-                pause(20);
-            if (!windowManagerRuns())
+                _exit(127);
+            }
+            if (!within(10, managed))
                 GTEST_SKIP() << "no window manager (openbox) could be started";
         }
     }
     void TearDown() override {
-        stop(program_);
-        stop(windowManager_);
-        if (display_)
-            XCloseDisplay(display_);
+        for (pid_t child : {program_, windowManager_})
+            if (child > 0) {
+                kill(child, SIGTERM);
+                waitpid(child, nullptr, 0);
+            }
+        if (x_)
+            XCloseDisplay(x_);
         fs::remove_all(dir_);
     }
 
-    bool windowManagerRuns() {
-        const Atom check = XInternAtom(display_, "_NET_SUPPORTING_WM_CHECK", False);
-        Atom type;
-        int format;
-        unsigned long count = 0, after;
-        unsigned char* data = nullptr;
-        const bool found = XGetWindowProperty(display_, DefaultRootWindow(display_), check, 0, 1, False, XA_WINDOW,
-                                              &type, &format, &count, &after, &data) == Success &&
-                           count == 1;
-        if (data)
-            XFree(data);
-        return found;
-    }
-
-    void startProgram() {
-        const std::string dir = dir_;
-        program_ = spawn([dir] {
-            if (chdir(dir.c_str()) != 0)
-                return;
-            setenv("XDG_CONFIG_HOME", (dir + "/config").c_str(), 1);
-            unsetenv("QT_QPA_PLATFORM");
-            freopen("stdout.txt", "w", stdout);
-            freopen("stderr.txt", "w", stderr);
-            execl(VL_PROGRAM, VL_PROGRAM, static_cast<char*>(nullptr));
-        });
-    }
-    int waitForExit(double seconds) {
-        const auto end = Clock::now() + std::chrono::duration<double>(seconds);
-        while (Clock::now() < end) {
-            int status = 0;
-            if (waitpid(program_, &status, WNOHANG) == program_) {
-                program_ = -1;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            }
-            pause(5);
-        }
-        return -1;
-    }
-
     // The program's own window, below the window manager's frame.
-    Window findNamed(Window under, const char* title) {
-        Window root, parent, *children = nullptr;
+    Window find(Window under) {
+        Window root, parent, *children = nullptr, found = 0;
         unsigned count = 0;
-        Window found = 0;
-        if (!XQueryTree(display_, under, &root, &parent, &children, &count))
+        if (!XQueryTree(x_, under, &root, &parent, &children, &count))
             return 0;
         for (unsigned i = 0; i < count && !found; ++i) {
             char* name = nullptr;
             XWindowAttributes a{};
-            if (XFetchName(display_, children[i], &name) && name) {
-                if (std::strcmp(name, title) == 0 && XGetWindowAttributes(display_, children[i], &a) &&
-                    a.map_state == IsViewable && a.height > ClientHeight)
+            if (XFetchName(x_, children[i], &name) && name) {
+                if (!std::strcmp(name, "vibrolane") && XGetWindowAttributes(x_, children[i], &a) &&
+                    a.map_state == IsViewable && a.height > 375)
                     found = children[i];
                 XFree(name);
             }
             if (!found)
-                found = findNamed(children[i], title);
+                found = find(children[i]);
         }
         if (children)
             XFree(children);
         return found;
     }
-    Window waitForWindow(double seconds) {
-        const auto end = Clock::now() + std::chrono::duration<double>(seconds);
-        while (Clock::now() < end) {
-            if (Window w = findNamed(DefaultRootWindow(display_), "vibrolane"))
-                return w;
-            pause(20);
-        }
-        return 0;
-    }
-
-    // The rows of the client area between the overlay's top and bottom
-    // lines: the surface only, no text that changes by itself.
-    std::vector<unsigned long> band() {
+    // The client rows between the overlay's top and bottom lines: the surface
+    // and nothing that changes by itself.
+    Band band() {
         XWindowAttributes a{};
-        if (!XGetWindowAttributes(display_, window_, &a))
-            return {};
-        const int top = a.height - ClientHeight + 70;
-        XImage* image = XGetImage(display_, window_, 0, top, a.width, 200, AllPlanes, ZPixmap);
-        if (!image)
-            return {};
-        std::vector<unsigned long> pixels;
-        for (int y = 0; y < 200; ++y)
+        XGetWindowAttributes(x_, window_, &a);
+        XImage* image = XGetImage(x_, window_, 0, a.height - 375 + 70, a.width, 200, AllPlanes, ZPixmap);
+        Band pixels;
+        for (int y = 0; image && y < 200; ++y)
             for (int x = 0; x < a.width; ++x)
                 pixels.push_back(XGetPixel(image, x, y) & 0xFFFFFF);
-        XDestroyImage(image);
+        if (image)
+            XDestroyImage(image);
         return pixels;
     }
-    bool surfaceShown(const std::vector<unsigned long>& pixels) {
-        int surface = 0;
-        for (unsigned long c : pixels)
-            surface += c != 0x0080FF;
-        return surface > 5000;
-    }
-    bool waitFor(double seconds, const std::function<bool(const std::vector<unsigned long>&)>& seen) {
-        const auto end = Clock::now() + std::chrono::duration<double>(seconds);
-        while (Clock::now() < end) {
-            if (seen(band()))
-                return true;
-            pause(20);
-        }
-        return false;
-    }
-
+    bool becomes(const std::function<bool(const Band&)>& seen) { return within(10, [&] { return seen(band()); }); }
     void focus() {
-        XRaiseWindow(display_, window_);
-        XSetInputFocus(display_, window_, RevertToParent, CurrentTime);
-        XSync(display_, False);
+        XRaiseWindow(x_, window_);
+        XSetInputFocus(x_, window_, RevertToParent, CurrentTime);
+        XSync(x_, False);
         pause(100);
     }
-    // A key, with Control held if asked, to whichever window has the focus.
+    // To whichever window has the focus, with Control held if asked.
     void key(KeySym symbol, bool control = false) {
-        const KeyCode ctrl = XKeysymToKeycode(display_, XK_Control_L);
-        const KeyCode code = XKeysymToKeycode(display_, symbol);
+        const KeyCode ctrl = XKeysymToKeycode(x_, XK_Control_L), code = XKeysymToKeycode(x_, symbol);
         if (control)
-            XTestFakeKeyEvent(display_, ctrl, True, CurrentTime);
-        XTestFakeKeyEvent(display_, code, True, CurrentTime);
-        XTestFakeKeyEvent(display_, code, False, CurrentTime);
+            XTestFakeKeyEvent(x_, ctrl, True, CurrentTime);
+        XTestFakeKeyEvent(x_, code, True, CurrentTime);
+        XTestFakeKeyEvent(x_, code, False, CurrentTime);
         if (control)
-            XTestFakeKeyEvent(display_, ctrl, False, CurrentTime);
-        XSync(display_, False);
+            XTestFakeKeyEvent(x_, ctrl, False, CurrentTime);
+        XSync(x_, False);
     }
-    void drag(int dx, int dy) {
+    void drag(int dx) {
         int x = 0, y = 0;
         Window child;
-        XWindowAttributes a{};
-        XGetWindowAttributes(display_, window_, &a);
-        XTranslateCoordinates(display_, window_, DefaultRootWindow(display_), a.width / 2, a.height / 2, &x, &y,
-                              &child);
-        XTestFakeMotionEvent(display_, -1, x, y, CurrentTime);
-        XTestFakeButtonEvent(display_, 1, True, CurrentTime);
-        XSync(display_, False);
+        XTranslateCoordinates(x_, window_, DefaultRootWindow(x_), 250, 250, &x, &y, &child);
+        XTestFakeMotionEvent(x_, -1, x, y, CurrentTime);
+        XTestFakeButtonEvent(x_, 1, True, CurrentTime);
         for (int step = 1; step <= 10; ++step) {
+            XSync(x_, False);
             pause(20);
-            XTestFakeMotionEvent(display_, -1, x + dx * step / 10, y + dy * step / 10, CurrentTime);
-            XSync(display_, False);
+            XTestFakeMotionEvent(x_, -1, x + dx * step / 10, y, CurrentTime);
         }
-        XTestFakeButtonEvent(display_, 1, False, CurrentTime);
-        XSync(display_, False);
+        XTestFakeButtonEvent(x_, 1, False, CurrentTime);
+        XSync(x_, False);
     }
 
     std::string dir_;
-    Display* display_ = nullptr;
-    pid_t windowManager_ = -1;
-    pid_t program_ = -1;
+    Display* x_ = nullptr;
+    pid_t windowManager_ = -1, program_ = -1;
     Window window_ = 0;
 };
 
 TEST_F(ExploreEndToEnd, ModesAnimationDragResetAndASavedPicture) {
-    startProgram();
-    window_ = waitForWindow(30);
-    ASSERT_NE(window_, 0u) << readFile(dir_ + "/stderr.txt");
-    ASSERT_TRUE(waitFor(20, [this](const auto& b) { return surfaceShown(b); }));
+    if ((program_ = fork()) == 0) {
+        if (chdir(dir_.c_str()) == 0 && freopen("stdout.txt", "w", stdout) && freopen("stderr.txt", "w", stderr)) {
+            setenv("XDG_CONFIG_HOME", (dir_ + "/config").c_str(), 1);
+            unsetenv("QT_QPA_PLATFORM");
+            execl(VL_PROGRAM, VL_PROGRAM, static_cast<char*>(nullptr));
+        }
+        _exit(127);
+    }
+    ASSERT_TRUE(within(30, [this] { return (window_ = find(DefaultRootWindow(x_))) != 0; }));
+    ASSERT_TRUE(becomes([](const Band& b) { return std::count(b.begin(), b.end(), 0x0080FFul) < long(b.size()) / 2; }))
+        << "no surface; " << readFile(dir_ + "/stderr.txt");
     pause(500);
-    const std::vector<unsigned long> start = band();
+    const Band start = band();
     focus();
 
     key(XK_1);
-    EXPECT_TRUE(waitFor(10, [&](const auto& b) { return !b.empty() && b != start; })) << "1 changed nothing";
+    EXPECT_TRUE(becomes([&](const Band& b) { return b != start; })) << "1 changed nothing";
     key(XK_5);
-    EXPECT_TRUE(waitFor(10, [&](const auto& b) { return b == start; })) << "5 did not bring back the start frame";
+    EXPECT_TRUE(becomes([&](const Band& b) { return b == start; })) << "5 did not bring back the start frame";
 
     key(XK_space);
     pause(200);
-    const std::vector<unsigned long> moving = band();
-    EXPECT_TRUE(waitFor(5, [&](const auto& b) { return !b.empty() && b != moving; })) << "animated frames stay alike";
+    const Band moving = band();
+    EXPECT_TRUE(becomes([&](const Band& b) { return b != moving; })) << "animated frames stay alike";
     key(XK_space);
     pause(300);
-    const std::vector<unsigned long> stopped = band();
+    const Band stopped = band();
     pause(500);
     EXPECT_EQ(band(), stopped) << "the animation went on after Space again";
 
-    drag(80, 0);
-    EXPECT_TRUE(waitFor(10, [&](const auto& b) { return !b.empty() && b != stopped; })) << "the drag turned nothing";
+    drag(80);
+    EXPECT_TRUE(becomes([&](const Band& b) { return b != stopped; })) << "the drag turned nothing";
     focus();
     key(XK_Home);
-    EXPECT_TRUE(waitFor(10, [&](const auto& b) { return b == stopped; })) << "Home did not undo the turn";
+    EXPECT_TRUE(becomes([&](const Band& b) { return b == stopped; })) << "Home did not undo the turn";
 
     // The dialog takes the focus; Enter accepts the proposed name.
     key(XK_s, true);
     pause(1500);
     key(XK_Return);
     const std::string saved = dir_ + "/vibrolane-mode5.png";
-    const auto end = Clock::now() + std::chrono::seconds(10);
-    while (!(fs::exists(saved) && fs::file_size(saved) > 33) && Clock::now() < end)
-        pause(50);
+    within(10, [&] { return fs::exists(saved) && fs::file_size(saved) > 33; });
     pause(200);
     const std::string png = readFile(saved);
-    ASSERT_GT(png.size(), 33u) << "no picture was saved; " << readFile(dir_ + "/stderr.txt");
+    ASSERT_GT(png.size(), 33u) << "nothing saved; " << readFile(dir_ + "/stderr.txt");
     EXPECT_EQ(png.substr(0, 8), "\x89PNG\r\n\x1a\n");
-    // IHDR: the client area's size.
-    auto be32 = [&png](std::size_t at) {
-        return (unsigned(uint8_t(png[at])) << 24) | (unsigned(uint8_t(png[at + 1])) << 16) |
-               (unsigned(uint8_t(png[at + 2])) << 8) | unsigned(uint8_t(png[at + 3]));
-    };
-    EXPECT_EQ(be32(16), 500u);
-    EXPECT_EQ(be32(20), 375u);
+    // IHDR: the client area's size, 500 x 375.
+    EXPECT_EQ(png.substr(16, 8), std::string("\0\0\x01\xf4\0\0\x01\x77", 8));
 
     focus();
     key(XK_Escape);
-    EXPECT_EQ(waitForExit(20), 0) << readFile(dir_ + "/stderr.txt");
+    int status = -1;
+    EXPECT_TRUE(within(20, [&] { return waitpid(program_, &status, WNOHANG) == program_; }));
+    program_ = -1;
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << readFile(dir_ + "/stderr.txt");
     EXPECT_EQ(readFile(dir_ + "/stdout.txt"), readFile(VL_SOURCE_DIR "/tests/golden/startup-stdout.txt"));
     EXPECT_EQ(readFile(dir_ + "/debug-file.txt"), readFile(VL_SOURCE_DIR "/tests/golden/startup-debug-file.txt"));
 }

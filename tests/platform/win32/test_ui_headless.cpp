@@ -181,25 +181,20 @@ TEST(Resources, TheIconIsTheDrawnDiskAndTheArrowHasAMonochromePicture) {
 
 TEST(SaveFileDialog, ABadRequestFailsWithItsReasonInsteadOfOpening) {
     char file[16] = "x.png";
-    OPENFILENAMEA good{};
-    good.lStructSize = sizeof good;
-    good.lpstrFile = file;
-    good.nMaxFile = sizeof file;
-    struct Case {
-        const char* what;
-        void (*spoil)(OPENFILENAMEA*);
+    const struct {
+        DWORD size;
+        LPSTR buffer;
+        DWORD room;
         DWORD error;
-    } cases[] = {
-        {"size", [](OPENFILENAMEA* d) { d->lStructSize = 8; }, CDERR_STRUCTSIZE},
-        {"no buffer", [](OPENFILENAMEA* d) { d->lpstrFile = nullptr; }, CDERR_INITIALIZATION},
-        {"empty buffer", [](OPENFILENAMEA* d) { d->nMaxFile = 0; }, CDERR_INITIALIZATION},
-    };
-    for (const Case& c : cases) {
-        OPENFILENAMEA dialog = good;
-        c.spoil(&dialog);
-        EXPECT_FALSE(GetSaveFileNameA(&dialog)) << c.what;
-        EXPECT_EQ(CommDlgExtendedError(), c.error) << c.what;
+    } cases[] = {{8, file, 16, CDERR_STRUCTSIZE}, {sizeof(OPENFILENAMEA), nullptr, 16, CDERR_INITIALIZATION},
+                 {sizeof(OPENFILENAMEA), file, 0, CDERR_INITIALIZATION}};
+    for (const auto& c : cases) {
+        OPENFILENAMEA dialog{};
+        dialog.lStructSize = c.size;
+        dialog.lpstrFile = c.buffer;
+        dialog.nMaxFile = c.room;
+        EXPECT_FALSE(GetSaveFileNameA(&dialog));
+        EXPECT_EQ(CommDlgExtendedError(), c.error);
     }
-    EXPECT_FALSE(GetSaveFileNameA(nullptr));
     EXPECT_STREQ(file, "x.png");
 }

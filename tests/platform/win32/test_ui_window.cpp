@@ -517,48 +517,36 @@ TEST(Program, OpensAWindowWithTheMenuRunsTheDialogShowsAMessageBoxAndQuits) {
 }
 
 TEST_F(RealWindow, DoubleClicksAsTheClassAsksAndTheWheelWithItsTurn) {
-    static bool registered = false;
-    if (!registered) {
-        WNDCLASSA wc{};
-        wc.style = CS_DBLCLKS;
-        wc.lpfnWndProc = recordingProc;
-        wc.hInstance = module;
-        wc.lpszClassName = "Double Click Window";
-        registered = RegisterClassA(&wc) != 0;
-        ASSERT_TRUE(registered);
-    }
-    HWND doubleClicking = CreateWindowExA(0, "Double Click Window", "clicks", kStyle, CW_USEDEFAULT, CW_USEDEFAULT,
-                                          300, 200, nullptr, nullptr, module, nullptr);
+    static const bool registered = [this] {
+        WNDCLASSA wc{CS_DBLCLKS, recordingProc, 0, 0, module, nullptr, nullptr, nullptr, nullptr, "Double Clicks"};
+        return RegisterClassA(&wc) != 0;
+    }();
+    ASSERT_TRUE(registered);
+    HWND doubleClicking = CreateWindowExA(0, "Double Clicks", "clicks", kStyle, 0, 0, 300, 200, nullptr, nullptr,
+                                          module, nullptr);
     ASSERT_NE(doubleClicking, nullptr);
     settle();
-    const QPointF local(40, 30);
-    const struct {
-        HWND window;
-        UINT expected;
-    } cases[] = {{window, WM_LBUTTONDOWN}, {doubleClicking, WM_LBUTTONDBLCLK}};
-    for (const auto& c : cases) {
-        platform::RenderSurface* surface = platform::renderSurfaceFor(c.window);
+    const QPointF at(40, 30);
+    for (auto [target, expected] : {std::pair{window, WM_LBUTTONDOWN}, {doubleClicking, WM_LBUTTONDBLCLK}}) {
+        platform::RenderSurface* surface = platform::renderSurfaceFor(target);
         received().clear();
-        QMouseEvent second(QEvent::MouseButtonDblClick, local, surface->mapToGlobal(local), Qt::LeftButton,
-                           Qt::LeftButton, Qt::NoModifier);
+        QMouseEvent second(QEvent::MouseButtonDblClick, at, surface->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
+                           Qt::NoModifier);
         QApplication::sendEvent(surface, &second);
-        EXPECT_TRUE(pumpUntil([&c] { return countOf(c.expected) == 1; })) << c.expected;
+        EXPECT_TRUE(pumpUntil([expected] { return countOf(expected) == 1; })) << expected;
     }
     DestroyWindow(doubleClicking);
 
     platform::RenderSurface* surface = platform::renderSurfaceFor(window);
-    for (int turn : {120, -240}) {
-        received().clear();
-        QWheelEvent wheel(local, surface->mapToGlobal(local), QPoint(), QPoint(0, turn), Qt::NoButton, Qt::NoModifier,
-                          Qt::NoScrollPhase, false);
-        QApplication::sendEvent(surface, &wheel);
-        ASSERT_TRUE(pumpUntil([] { return countOf(WM_MOUSEWHEEL) == 1; }));
-        for (const Received& r : received())
-            if (r.message == WM_MOUSEWHEEL) {
-                EXPECT_EQ(GET_WHEEL_DELTA_WPARAM(r.wParam), turn);
-                const QPoint global = surface->mapToGlobal(local).toPoint();
-                EXPECT_EQ(GET_X_LPARAM(r.lParam), global.x()) << "screen coordinates";
-                EXPECT_EQ(GET_Y_LPARAM(r.lParam), global.y());
-            }
-    }
+    const QPoint global = surface->mapToGlobal(at).toPoint();
+    received().clear();
+    QWheelEvent wheel(at, global, QPoint(), QPoint(0, -240), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(surface, &wheel);
+    ASSERT_TRUE(pumpUntil([] { return countOf(WM_MOUSEWHEEL) == 1; }));
+    for (const Received& r : received())
+        if (r.message == WM_MOUSEWHEEL) {
+            EXPECT_EQ(GET_WHEEL_DELTA_WPARAM(r.wParam), -240);
+            EXPECT_EQ(GET_X_LPARAM(r.lParam), global.x()) << "screen coordinates";
+            EXPECT_EQ(GET_Y_LPARAM(r.lParam), global.y());
+        }
 }
