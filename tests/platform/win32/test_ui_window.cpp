@@ -213,8 +213,9 @@ TEST_F(RealWindow, TheCloseBoxAsksAndTheWindowStaysUntilDestroyed) {
 TEST_F(RealWindow, TheMenuBarsItemsPostTheirCommandsAroundAMenuLoop) {
     QMenuBar* bar = top()->findChild<QMenuBar*>();
     ASSERT_NE(bar, nullptr);
-    ASSERT_EQ(bar->actions().size(), 1);
+    ASSERT_EQ(bar->actions().size(), 2);
     EXPECT_EQ(bar->actions()[0]->text().toStdString(), "&File");
+    EXPECT_EQ(bar->actions()[1]->text().toStdString(), "&View");
     QMenu* file = bar->actions()[0]->menu();
     ASSERT_NE(file, nullptr);
     std::vector<std::string> texts;
