@@ -6,7 +6,7 @@
 #include "framework/frame_timer.h"
 #include "framework/render_utils.h"
 #include "framework/settings_dialog.h"
-#include "startup/mode_surface.h"
+#include "mode/mode_surface.h"
 
 namespace {
 
@@ -160,7 +160,7 @@ HRESULT RenderApp::Create(HINSTANCE instance) {
     }
 
     if (!window) {
-        WNDCLASS windowClass = {0,
+        WNDCLASS windowClass = {CS_DBLCLKS,
                                 ForwardingWindowProc,
                                 0,
                                 0,

@@ -14,6 +14,14 @@
 #define IDM_EXIT 40006
 #define IDM_CONFIGURE_INPUT 40011
 
+// The View menu: the mode shown (consecutive ids, mode 1 first), animation,
+// the view's reset and the saved picture.
+#define IDM_SHOW_MODE_1 40101
+#define IDM_SHOW_MODE_5 40105
+#define IDM_ANIMATE 40110
+#define IDM_RESET_VIEW 40111
+#define IDM_SAVE_PICTURE 40112
+
 // Controls of the display settings dialog.
 #define IDC_DEVICE_COMBO 1000
 #define IDC_ADAPTER_COMBO 1002

@@ -13,17 +13,36 @@ extern const std::uint32_t bounceWaveSize;
 namespace {
 
 const MenuItemTemplate mainMenu[] = {
-    {MF_POPUP | MF_END, 0, "&File"},
+    {MF_POPUP, 0, "&File"},
     {MF_STRING, IDM_CHANGE_DISPLAY, "Config &display...\tF2"},
     {MF_STRING, IDM_CONFIGURE_INPUT, "Configure &input...\tF3"},
     {MF_SEPARATOR, 0, ""},
     {MF_STRING | MF_END, IDM_EXIT, "E&xit\tESC"},
+    {MF_POPUP | MF_END, 0, "&View"},
+    {MF_STRING | MFT_RADIOCHECK, IDM_SHOW_MODE_1, "Mode &1\t1"},
+    {MF_STRING | MFT_RADIOCHECK, IDM_SHOW_MODE_1 + 1, "Mode &2\t2"},
+    {MF_STRING | MFT_RADIOCHECK, IDM_SHOW_MODE_1 + 2, "Mode &3\t3"},
+    {MF_STRING | MFT_RADIOCHECK, IDM_SHOW_MODE_1 + 3, "Mode &4\t4"},
+    {MF_STRING | MFT_RADIOCHECK | MF_CHECKED, IDM_SHOW_MODE_5, "Mode &5\t5"},
+    {MF_SEPARATOR, 0, ""},
+    {MF_STRING, IDM_ANIMATE, "&Animate\tSpace"},
+    {MF_STRING, IDM_RESET_VIEW, "&Reset view\tHome"},
+    {MF_SEPARATOR, 0, ""},
+    {MF_STRING | MF_END, IDM_SAVE_PICTURE, "&Save picture...\tCtrl+S"},
 };
 
 const ACCEL mainAccelerators[] = {
     {FVIRTKEY | FNOINVERT, VK_ESCAPE, IDM_EXIT},
     {FVIRTKEY | FALT | FNOINVERT, VK_RETURN, IDM_TOGGLE_FULLSCREEN},
-    {FVIRTKEY | FALT | FNOINVERT | 0x80, 'X', IDM_EXIT},
+    {FVIRTKEY | FALT | FNOINVERT, 'X', IDM_EXIT},
+    {FVIRTKEY | FNOINVERT, '1', IDM_SHOW_MODE_1},
+    {FVIRTKEY | FNOINVERT, '2', IDM_SHOW_MODE_1 + 1},
+    {FVIRTKEY | FNOINVERT, '3', IDM_SHOW_MODE_1 + 2},
+    {FVIRTKEY | FNOINVERT, '4', IDM_SHOW_MODE_1 + 3},
+    {FVIRTKEY | FNOINVERT, '5', IDM_SHOW_MODE_5},
+    {FVIRTKEY | FNOINVERT, VK_SPACE, IDM_ANIMATE},
+    {FVIRTKEY | FNOINVERT, VK_HOME, IDM_RESET_VIEW},
+    {FVIRTKEY | FCONTROL | FNOINVERT | 0x80, 'S', IDM_SAVE_PICTURE},
 };
 
 constexpr std::uint32_t kLabel = SS_LEFT;

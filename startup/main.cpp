@@ -5,7 +5,7 @@
 #include "core/matrix_text.h"
 #include "platform/win32/commctrl.h"
 #include "platform/win32/windows.h"
-#include "startup/mode_surface.h"
+#include "mode/mode_surface.h"
 #include "startup/startup_sequence.h"
 #include "viewer/viewer_app.h"
 

@@ -5,7 +5,7 @@
 #include <functional>
 #include <ostream>
 
-#include "startup/mode_surface.h"
+#include "mode/mode_surface.h"
 
 // Runs computation and publishes its surface. When an mtl::assertion escapes
 // the computation, nothing is published, "vibrolane: " and the assertion's

@@ -63,7 +63,17 @@ HRESULT CreateSurfaceVertexBuffer(IDirect3DDevice9* device, const ModeSurface& s
     return S_OK;
 }
 
-void SetSurfaceDrawStates(IDirect3DDevice9* device, UINT backBufferWidth, UINT backBufferHeight) {
+void SetSurfaceView(IDirect3DDevice9* device, float distance) {
+    const D3DXVECTOR3 eye(0.0f, 0.0f, -distance);
+    const D3DXVECTOR3 at(0.0f, 0.0f, 0.0f);
+    const D3DXVECTOR3 up(0.0f, 1.0f, 0.0f);
+    D3DXMATRIX view;
+    D3DXMatrixLookAtLH(&view, &eye, &at, &up);
+    device->SetTransform(D3DTS_VIEW, &view);
+}
+
+void SetSurfaceDrawStates(IDirect3DDevice9* device, UINT backBufferWidth, UINT backBufferHeight,
+                          float cameraDistance) {
     D3DMATERIAL9 material;
     InitMaterial(material, 1.0f, 1.0f, 1.0f, 1.0f);
     device->SetMaterial(&material);
@@ -85,12 +95,7 @@ void SetSurfaceDrawStates(IDirect3DDevice9* device, UINT backBufferWidth, UINT b
     D3DXMATRIX world(1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1);
     device->SetTransform(D3DTS_WORLD, &world);
 
-    const D3DXVECTOR3 eye(0.0f, 0.0f, -5.0f);
-    const D3DXVECTOR3 at(0.0f, 0.0f, 0.0f);
-    const D3DXVECTOR3 up(0.0f, 1.0f, 0.0f);
-    D3DXMATRIX view;
-    D3DXMatrixLookAtLH(&view, &eye, &at, &up);
-    device->SetTransform(D3DTS_VIEW, &view);
+    SetSurfaceView(device, cameraDistance);
 
     const float aspect = static_cast<float>(backBufferWidth) / static_cast<float>(backBufferHeight);
     D3DXMATRIX projection;

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "platform/d3d9/d3d9.h"
-#include "startup/mode_surface.h"
+#include "mode/mode_surface.h"
 
 struct SurfaceVertex {
     float x, y, z;     // model space: the surface point, doubled
@@ -34,5 +34,11 @@ HRESULT CreateSurfaceVertexBuffer(IDirect3DDevice9* device, const ModeSurface& s
 
 // Material, texture stage and sampler, render states, world, view and
 // projection, and the light: everything a reset device forgets, so it runs
-// on every restore. The projection's aspect is that of the back buffer.
-void SetSurfaceDrawStates(IDirect3DDevice9* device, UINT backBufferWidth, UINT backBufferHeight);
+// on every restore. The projection's aspect is that of the back buffer; the
+// camera stands cameraDistance in front of the disk's centre.
+void SetSurfaceDrawStates(IDirect3DDevice9* device, UINT backBufferWidth, UINT backBufferHeight,
+                          float cameraDistance = 5.0f);
+
+// The view transform: a left-handed camera `distance` in front of the disk's
+// centre, looking at it along +z.
+void SetSurfaceView(IDirect3DDevice9* device, float distance);

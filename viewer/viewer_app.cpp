@@ -5,7 +5,7 @@
 
 #include "math/matrix_functions.h"
 #include "platform/win32/winbase.h"
-#include "startup/mode_surface.h"
+#include "mode/mode_surface.h"
 #include "viewer/surface_renderer.h"
 #include "viewer/window_size_store.h"
 
@@ -99,11 +99,11 @@ HRESULT ViewerApp::CreateDeviceObjects() {
     HRESULT hr = font->CreateGlyphTexture(device);
     if (FAILED(hr))
         return hr;
-    return CreateSurfaceVertexBuffer(device, PublishedModeSurface(), &surfaceVertexBuffer);
+    return CreateSurfaceVertexBuffer(device, ShownSurface(), &surfaceVertexBuffer);
 }
 
 HRESULT ViewerApp::RestoreVolatileObjects() {
-    SetSurfaceDrawStates(device, backBufferDesc.Width, backBufferDesc.Height);
+    SetSurfaceDrawStates(device, backBufferDesc.Width, backBufferDesc.Height, cameraDistance);
     if (font)
         font->RestoreDrawStates();
     if (!windowed) {
@@ -161,6 +161,7 @@ HRESULT ViewerApp::UpdateScene() {
     } else {
         soundRepeatCountdown = 0.0f;
     }
+    UpdateExploration();
     return S_OK;
 }
 
@@ -229,6 +230,8 @@ LRESULT ViewerApp::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARA
             DrawTextA(context, text, -1, &rect, DT_SINGLELINE | DT_VCENTER | DT_CENTER);
             ReleaseDC(window, context);
         }
+    } else if (HandleExploreMessage(message, wParam, lParam)) {
+        return 0;
     } else if (message == WM_COMMAND) {
         switch (LOWORD(wParam)) {
         case IDM_CHANGE_DISPLAY:
@@ -270,6 +273,11 @@ HRESULT ViewerApp::DrawOverlayText() {
         return S_OK;
     font->DrawString(2, 20, OverlayTextColour, deviceStatsText);
     font->DrawString(2, 0, OverlayTextColour, frameStatsText);
+    if (modeLineShown) {
+        char modeLine[100];
+        FormatModeLine(modeLine, sizeof modeLine, PublishedComputedModes(), shownMode);
+        font->DrawString(2, 40, OverlayTextColour, modeLine);
+    }
 
     float lineY = static_cast<float>(backBufferDesc.Height);
     char text[260];

@@ -5,8 +5,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "framework/render_app.h"
+#include "mode/mode_surface.h"
+#include "viewer/explore_controls.h"
 #include "viewer/bitmap_font.h"
 #include "viewer/input_mapper.h"
 #include "viewer/sound_player.h"
@@ -54,6 +57,14 @@ public:
     // userData is the ViewerApp.
     static BOOL CALLBACK ConfigureDevicesCallback(IUnknown* target, void* userData);
 
+    // Beyond the still fifth mode: the mode shown (1 to 5), its vibration,
+    // and the view's reset. A mode that was not computed is ignored.
+    void ShowMode(int mode);
+    void ToggleAnimation();
+    // Shows the vibration `seconds` in, still (the snapshot's --time).
+    void ShowVibrationAt(double seconds);
+    void ResetView();
+
     // Input mapping.
     HRESULT SetUpInput(HWND window);
     HRESULT OnInputDeviceAdded(MappedDevice* record, const DIDEVICEINSTANCEA* instance);
@@ -68,6 +79,20 @@ protected:
     void WriteWindowSize();
     HRESULT SetUpSound(HWND window);
 
+    // The surface as it is shown now: the published one until a mode is
+    // chosen or animated, then the same triangles over shownVertices.
+    ModeSurface ShownSurface() const;
+    // Recomputes the shown heights from the mode and the time and refills
+    // the vertex buffer with them.
+    void UpdateShownSurface();
+    // Served once per frame after the turn: the animation clock, a pending
+    // picture.
+    void UpdateExploration();
+    // The View menu's commands and the mouse; true when the message was one.
+    bool HandleExploreMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    void CheckViewMenu();
+    void SavePicture();
+
     BOOL loading;
     IDirect3DVertexBuffer9* surfaceVertexBuffer;
     BitmapFont* font;
@@ -80,4 +105,15 @@ protected:
     SoundSegment* bounceSound;
     float rotationX;
     float rotationY;
+
+    int shownMode = 5;
+    bool modeLineShown = false;  // after a mode was chosen or animated
+    bool animating = false;
+    double animationTime = 0.0;  // seconds of frame time spent animating
+    float cameraDistance = DefaultCameraDistance;
+    bool dragging = false;
+    int dragX = 0;
+    int dragY = 0;
+    bool savePictureRequested = false;
+    std::vector<ModeVertex> shownVertices;
 };

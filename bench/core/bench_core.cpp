@@ -12,7 +12,7 @@
 #include "core/eigen_solver.h"
 #include "core/lu.h"
 #include "core/matrix_text.h"
-#include "startup/mode_surface.h"
+#include "mode/mode_surface.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include <memory>
 #include <thread>
 
-#include "startup/mode_surface.h"
+#include "mode/mode_surface.h"
 #include "tests/framework/triangle_app.h"
 
 namespace {

@@ -16,7 +16,7 @@
 #include <string>
 
 #include "core/disk_mesh.h"
-#include "startup/mode_surface.h"
+#include "mode/mode_surface.h"
 #include "viewer/viewer_app.h"
 
 namespace {

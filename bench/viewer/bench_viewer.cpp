@@ -20,7 +20,7 @@
 #include <string>
 
 #include "platform/win32/commctrl.h"
-#include "startup/mode_surface.h"
+#include "mode/mode_surface.h"
 #include "startup/startup_sequence.h"
 #include "viewer/viewer_app.h"
 
@@ -44,9 +44,16 @@ struct Result {
 // The viewer on one device type only; closes itself after the measurement.
 class BenchViewer : public ViewerApp {
 public:
-    BenchViewer(D3DDEVTYPE type, bool fullscreen, double processStart)
-        : type_(type), processStart_(processStart) {
+    BenchViewer(D3DDEVTYPE type, bool fullscreen, bool animated, double processStart)
+        : type_(type), animated_(animated), processStart_(processStart) {
         startFullscreen = fullscreen;
+    }
+    // Animated, every frame rebuilds the vertex buffer from the vibrating heights.
+    HRESULT SceneStartup() override {
+        const HRESULT hr = ViewerApp::SceneStartup();
+        if (animated_)
+            ToggleAnimation();
+        return hr;
     }
     HRESULT AcceptDevice(D3DCAPS9* caps, DWORD flags, D3DFORMAT format) override {
         if (caps->DeviceType != type_)
@@ -74,6 +81,7 @@ public:
 
 private:
     D3DDEVTYPE type_;
+    bool animated_;
     double processStart_;
     double firstFrame_ = 0;
     long frames_ = 0;
@@ -81,12 +89,12 @@ private:
 };
 
 // The child: the entry point's order, with the bench's viewer.
-int runChild(D3DDEVTYPE type, bool fullscreen, double processStart, const char* resultPath) {
+int runChild(D3DDEVTYPE type, bool fullscreen, bool animated, double processStart, const char* resultPath) {
     if (!ComputeAndPublishModeSurface(ModeComputation, std::cerr))
         return 1;
     Result result;
     {
-        BenchViewer app(type, fullscreen, processStart);
+        BenchViewer app(type, fullscreen, animated, processStart);
         InitCommonControls();
         if (FAILED(app.Create(GetModuleHandleA(nullptr))))
             return 1;
@@ -103,7 +111,7 @@ int runChild(D3DDEVTYPE type, bool fullscreen, double processStart, const char* 
 
 std::string self;
 
-Result measure(const char* type, bool fullscreen) {
+Result measure(const char* type, bool fullscreen, bool animated) {
     char pattern[] = "/tmp/vl_bench_viewer_XXXXXX";
     Result result;
     if (!mkdtemp(pattern))
@@ -120,8 +128,8 @@ Result measure(const char* type, bool fullscreen) {
         setenv("XDG_CONFIG_HOME", dir.c_str(), 1);
         char startText[64];
         std::snprintf(startText, sizeof startText, "%.9f", start);
-        execl(self.c_str(), self.c_str(), "--child", type, fullscreen ? "fullscreen" : "windowed", startText,
-              resultPath.c_str(), static_cast<char*>(nullptr));
+        execl(self.c_str(), self.c_str(), "--child", type, fullscreen ? "fullscreen" : "windowed",
+              animated ? "animated" : "still", startText, resultPath.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
     int status = 0;
@@ -133,9 +141,9 @@ Result measure(const char* type, bool fullscreen) {
     return result;
 }
 
-void BM_Viewer(benchmark::State& state, const char* type, bool fullscreen) {
+void BM_Viewer(benchmark::State& state, const char* type, bool fullscreen, bool animated = false) {
     for (auto _ : state) {
-        const Result r = measure(type, fullscreen);
+        const Result r = measure(type, fullscreen, animated);
         if (!r.ok) {
             state.SkipWithError("the program could not run on this device here");
             return;
@@ -152,7 +160,7 @@ void BM_Viewer(benchmark::State& state, const char* type, bool fullscreen) {
 // windowless device, without the frame, the message loop or presentation.
 class HookViewer : public ViewerApp {
 public:
-    void Frames(benchmark::State& state, D3DDEVTYPE type, UINT width, UINT height) {
+    void Frames(benchmark::State& state, D3DDEVTYPE type, UINT width, UINT height, bool animated) {
         IDirect3D9* object = Direct3DCreate9(D3D_SDK_VERSION);
         D3DPRESENT_PARAMETERS pp{};
         pp.BackBufferWidth = width;
@@ -177,6 +185,8 @@ public:
         RestoreVolatileObjects();
         userInput.axisLeftRight = 1.0f;
         elapsedTime = 0.001f;
+        if (animated)
+            ToggleAnimation();
         for (auto _ : state) {
             UpdateScene();
             RenderScene();
@@ -190,7 +200,7 @@ public:
     }
 };
 
-void BM_RenderSceneOnly(benchmark::State& state, D3DDEVTYPE type, UINT width, UINT height) {
+void BM_RenderSceneOnly(benchmark::State& state, D3DDEVTYPE type, UINT width, UINT height, bool animated = false) {
     static bool computed = false;
     if (!computed) {
         std::streambuf* out = std::cout.rdbuf(nullptr);
@@ -199,22 +209,27 @@ void BM_RenderSceneOnly(benchmark::State& state, D3DDEVTYPE type, UINT width, UI
         computed = true;
     }
     HookViewer app;
-    app.Frames(state, type, width, height);
+    app.Frames(state, type, width, height, animated);
 }
 BENCHMARK_CAPTURE(BM_RenderSceneOnly, REF_500x375, D3DDEVTYPE_REF, 500, 375)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_RenderSceneOnly, REF_1280x1024, D3DDEVTYPE_REF, 1280, 1024)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_RenderSceneOnly, REF_500x375_animated, D3DDEVTYPE_REF, 500, 375, true)->Unit(benchmark::kMillisecond);
 
 BENCHMARK_CAPTURE(BM_Viewer, HAL_window_500x375, "hal", false)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Viewer, REF_window_500x375, "ref", false)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+// The vibrating surface: its frame rate against the still one's above.
+BENCHMARK_CAPTURE(BM_Viewer, HAL_window_500x375_animated, "hal", false, true)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Viewer, REF_window_500x375_animated, "ref", false, true)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Viewer, HAL_fullscreen, "hal", true)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Viewer, REF_fullscreen, "ref", true)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 6 && std::strcmp(argv[1], "--child") == 0)
+    if (argc == 7 && std::strcmp(argv[1], "--child") == 0)
         return runChild(std::strcmp(argv[2], "hal") == 0 ? D3DDEVTYPE_HAL : D3DDEVTYPE_REF,
-                        std::strcmp(argv[3], "fullscreen") == 0, std::atof(argv[4]), argv[5]);
+                        std::strcmp(argv[3], "fullscreen") == 0, std::strcmp(argv[4], "animated") == 0,
+                        std::atof(argv[5]), argv[6]);
     self = fs::read_symlink("/proc/self/exe").string();
     // A desktop's display server always has other clients. A bare Xvfb has
     // only ours, and resets itself each time the last one leaves, which would

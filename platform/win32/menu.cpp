@@ -1,6 +1,7 @@
 // Menus from menu resources shown in a window's menu bar, and accelerator
 // tables that turn key messages into commands.
 #include <QAction>
+#include <QActionGroup>
 #include <QLayout>
 #include <QMenu>
 #include <QMenuBar>
@@ -146,7 +147,11 @@ void fillMenu(QMenu* target, HMENU source, HWND window, FrameWindow* frame) {
     Menu* m = findMenu(source);
     if (!m)
         return;
+    // Neighbouring radio items form one group, shown with radio marks.
+    QActionGroup* radioGroup = nullptr;
     for (const MenuItem& item : m->items) {
+        if (!(item.flags & MFT_RADIOCHECK) || item.popup || (item.flags & MF_SEPARATOR))
+            radioGroup = nullptr;
         if (item.flags & MF_SEPARATOR) {
             target->addSeparator();
             continue;
@@ -158,6 +163,12 @@ void fillMenu(QMenu* target, HMENU source, HWND window, FrameWindow* frame) {
         // The text after a tab is the key label, as the menu shows it.
         QAction* action = target->addAction(fromAnsi(item.text.c_str()));
         action->setEnabled(!(item.flags & (MF_GRAYED | MF_DISABLED)));
+        if (item.flags & MFT_RADIOCHECK) {
+            if (!radioGroup)
+                radioGroup = new QActionGroup(target);
+            radioGroup->addAction(action);
+            action->setCheckable(true);
+        }
         if (item.flags & MF_CHECKED) {
             action->setCheckable(true);
             action->setChecked(true);
@@ -343,6 +354,25 @@ UINT WINAPI EnableMenuItem(HMENU menu, UINT itemId, UINT enable) {
 
 DWORD WINAPI CheckMenuItem(HMENU menu, UINT itemId, UINT check) {
     return changeItemFlags(menu, itemId, check, MF_CHECKED);
+}
+
+BOOL WINAPI CheckMenuRadioItem(HMENU menu, UINT first, UINT last, UINT check, UINT flags) {
+    if (first > last || check < first || check > last)
+        return FALSE;
+    std::vector<MenuItem*> range;
+    HMENU container = nullptr;
+    for (UINT id = first; id <= last; ++id) {
+        MenuItem* item = locate(menu, id, flags, &container);
+        if (!item)
+            return FALSE;
+        range.push_back(item);
+    }
+    for (UINT id = first; id <= last; ++id) {
+        MenuItem* item = range[id - first];
+        item->flags = (item->flags & ~MF_CHECKED) | MFT_RADIOCHECK | (id == check ? MF_CHECKED : 0);
+    }
+    refreshOwner(container);
+    return TRUE;
 }
 
 // ---- Accelerators -------------------------------------------------------------------------

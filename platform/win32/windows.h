@@ -90,6 +90,7 @@ void WINAPI InitCommonControls();
 #define WM_MOUSEMOVE 0x0200
 #define WM_LBUTTONDOWN 0x0201
 #define WM_LBUTTONUP 0x0202
+#define WM_LBUTTONDBLCLK 0x0203
 #define WM_RBUTTONDOWN 0x0204
 #define WM_RBUTTONUP 0x0205
 #define WM_MBUTTONDOWN 0x0207
@@ -130,6 +131,13 @@ void WINAPI InitCommonControls();
 #define MK_SHIFT 0x0004
 #define MK_CONTROL 0x0008
 #define MK_MBUTTON 0x0010
+
+// Mouse positions are signed client coordinates; a wheel message carries the
+// turn in the high word, WHEEL_DELTA a notch, positive away from the user.
+#define GET_X_LPARAM(lp) ((int)(short)LOWORD(lp))
+#define GET_Y_LPARAM(lp) ((int)(short)HIWORD(lp))
+#define GET_WHEEL_DELTA_WPARAM(wp) ((short)HIWORD(wp))
+#define WHEEL_DELTA 120
 
 #define PM_NOREMOVE 0x0000
 #define PM_REMOVE 0x0001
@@ -550,6 +558,7 @@ int WINAPI DrawTextA(HDC context, LPCSTR text, int length, LPRECT rect, UINT for
 #define MF_END 0x00000080L
 #define MF_BYPOSITION 0x00000400L
 #define MF_SEPARATOR 0x00000800L
+#define MFT_RADIOCHECK 0x00000200L
 
 HMENU WINAPI LoadMenuA(HINSTANCE instance, LPCSTR name);
 inline HMENU LoadMenu(HINSTANCE i, LPCSTR n) { return LoadMenuA(i, n); }
@@ -569,6 +578,9 @@ UINT WINAPI GetMenuState(HMENU menu, UINT item, UINT flags);
 int WINAPI GetMenuStringA(HMENU menu, UINT item, LPSTR buffer, int bufferSize, UINT flags);
 UINT WINAPI EnableMenuItem(HMENU menu, UINT item, UINT enable);
 DWORD WINAPI CheckMenuItem(HMENU menu, UINT item, UINT check);
+// Checks `check` and unchecks the other items from first to last, all of
+// them shown with a radio mark; FALSE when an item of the range is missing.
+BOOL WINAPI CheckMenuRadioItem(HMENU menu, UINT first, UINT last, UINT check, UINT flags);
 
 #define FVIRTKEY 0x01
 #define FNOINVERT 0x02

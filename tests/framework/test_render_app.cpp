@@ -11,7 +11,7 @@
 #include "framework/frame_timer.h"
 #include "framework/render_utils.h"
 #include "platform/d3d9/test_hooks.h"
-#include "startup/mode_surface.h"
+#include "mode/mode_surface.h"
 #include "tests/framework/triangle_app.h"
 #include "tests/platform/win32/modal_answerer.h"
 

@@ -1,5 +1,5 @@
 // The demonstration program: the frame with one lit triangle.
-#include "startup/mode_surface.h"
+#include "mode/mode_surface.h"
 #include "tests/framework/triangle_app.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {

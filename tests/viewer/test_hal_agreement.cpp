@@ -7,7 +7,7 @@
 #include <filesystem>
 
 #include "platform/win32/commctrl.h"
-#include "startup/mode_surface.h"
+#include "mode/mode_surface.h"
 #include "tests/platform/d3d9/reference_scenes.h"
 #include "viewer/viewer_app.h"
 

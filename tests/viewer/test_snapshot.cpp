@@ -128,6 +128,30 @@ TEST_F(Snapshot, SizeAndTurnsAreHonoured) {
     EXPECT_GT(count(small, 0, 180, 300, 200, isYellow), 50);
 }
 
+// Rows 40 to 59 hold the eigenvalue line a chosen mode adds; the rest of the
+// fifth mode at the start of its vibration is the start frame itself.
+TEST_F(Snapshot, ModeAndTimeChooseWhatIsDrawn) {
+    const struct {
+        const char* arguments;
+        bool sameSurface;  // as the start frame, outside the eigenvalue line
+    } runs[] = {{"--mode 5 --time 0", true}, {"--mode 1", false}, {"--time 0.2", false}};
+    ASSERT_EQ(run("--output start.png").status, 0);
+    const Image start = picture("start.png");
+    for (const auto& r : runs) {
+        SCOPED_TRACE(r.arguments);
+        ASSERT_EQ(run(std::string(r.arguments) + " --output chosen.png").status, 0);
+        const Image chosen = picture("chosen.png");
+        ASSERT_EQ(chosen.pixels.size(), start.pixels.size());
+        EXPECT_GT(count(chosen, 0, 40, 500, 60, isYellow), 200) << "no eigenvalue line";
+        EXPECT_EQ(count(start, 0, 40, 500, 60, isYellow), 0);
+        bool same = true;
+        for (UINT y = 60; y < start.height && same; ++y)
+            for (UINT x = 0; x < start.width && same; ++x)
+                same = chosen.at(x, y) == start.at(x, y);
+        EXPECT_EQ(same, r.sameSurface);
+    }
+}
+
 TEST_F(Snapshot, BadOptionsAndUnwritableOutputExitTwoWithOneLine) {
     auto expectRefused = [](const ToolRun& r) {
         EXPECT_EQ(r.status, 2);
@@ -137,7 +161,8 @@ TEST_F(Snapshot, BadOptionsAndUnwritableOutputExitTwoWithOneLine) {
     const char* bad[] = {
         "--frobnicate", "--rotate-x",   "--rotate-x pi",   "--rotate-y 1e999", "--size 500",
         "--size 0x375", "--size 500x",  "--size 9000x100", "--size -5x10",     "--output ''",
-        "extra",
+        "extra",        "--mode 0",     "--mode 6",        "--mode 2.5",       "--time -1",
+        "--time soon",
     };
     for (const char* arguments : bad) {
         SCOPED_TRACE(arguments);
@@ -156,7 +181,7 @@ TEST_F(Snapshot, HelpPrintsTheUsage) {
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(readFile(dir_ + "/stdout.txt"),
               "usage: vibrolane-snapshot [--rotate-x RAD] [--rotate-y RAD] [--size WIDTHxHEIGHT] [--output FILE] "
-              "[--help]\n");
+              "[--mode N] [--time T] [--help]\n");
     EXPECT_FALSE(fs::exists(dir_ + "/vibrolane.png"));
 }
 

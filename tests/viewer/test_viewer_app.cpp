@@ -14,7 +14,7 @@
 
 #include "math/matrix_functions.h"
 #include "platform/win32/commctrl.h"
-#include "startup/mode_surface.h"
+#include "mode/mode_surface.h"
 #include "tests/platform/d3d9/reference_scenes.h"
 #include "tests/viewer/recording_device.h"
 #include "viewer/window_size_store.h"

@@ -16,7 +16,7 @@
 
 #include "platform/win32/commctrl.h"
 #include "platform/win32/window_access.h"
-#include "startup/mode_surface.h"
+#include "mode/mode_surface.h"
 #include "viewer/viewer_app.h"
 
 namespace {

@@ -1,5 +1,6 @@
 // vibrolane-snapshot: computes the mode exactly as the program does (same
 // standard output, same debug-file.txt), then draws the viewer's first frame
+// (or another mode, or a moment of its vibration)
 // through the viewer's own device hooks on the reference device, with no
 // window and no display, and writes it as a PNG.
 //
@@ -18,9 +19,10 @@
 #include "framework/render_utils.h"
 #include "platform/common/png_file.h"
 #include "platform/win32/commctrl.h"
-#include "startup/mode_surface.h"
+#include "mode/mode_surface.h"
 #include "startup/startup_sequence.h"
 #include "tools/snapshot/snapshot_options.h"
+#include "viewer/frame_picture.h"
 #include "viewer/viewer_app.h"
 
 namespace {
@@ -84,6 +86,10 @@ private:
 
         // The frame's pairing: a failed create is still destroyed, a failed
         // restore still released.
+        if (options.mode != 0)
+            ShowMode(options.mode);
+        if (options.time >= 0.0)
+            ShowVibrationAt(options.time);
         hr = CreateDeviceObjects();
         if (SUCCEEDED(hr))
             hr = RestoreVolatileObjects();
@@ -94,7 +100,8 @@ private:
             elapsedTime = 0.0f;
             UpdateScene();
             RenderScene();
-            hr = ReadFrame(&pixels);
+            UINT width = 0, height = 0;
+            hr = ReadFramePixels(device, &pixels, &width, &height);
         }
         ReleaseVolatileObjects();
         DestroyDeviceObjects();
@@ -110,35 +117,6 @@ private:
             return ExitUsage;
         }
         return 0;
-    }
-
-    HRESULT ReadFrame(std::vector<DWORD>* pixels) {
-        IDirect3DSurface9* backBuffer = nullptr;
-        IDirect3DSurface9* copy = nullptr;
-        HRESULT hr = device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &backBuffer);
-        if (SUCCEEDED(hr))
-            hr = device->CreateOffscreenPlainSurface(backBufferDesc.Width, backBufferDesc.Height,
-                                                     backBufferDesc.Format, D3DPOOL_SYSTEMMEM, &copy, nullptr);
-        if (SUCCEEDED(hr))
-            hr = device->GetRenderTargetData(backBuffer, copy);
-        D3DLOCKED_RECT locked{};
-        if (SUCCEEDED(hr))
-            hr = copy->LockRect(&locked, nullptr, D3DLOCK_READONLY);
-        if (SUCCEEDED(hr)) {
-            pixels->resize(size_t(backBufferDesc.Width) * backBufferDesc.Height);
-            for (UINT y = 0; y < backBufferDesc.Height; ++y) {
-                const DWORD* row = reinterpret_cast<const DWORD*>(static_cast<const BYTE*>(locked.pBits) +
-                                                                  size_t(y) * locked.Pitch);
-                for (UINT x = 0; x < backBufferDesc.Width; ++x)
-                    (*pixels)[size_t(y) * backBufferDesc.Width + x] = row[x] | 0xFF000000;
-            }
-            copy->UnlockRect();
-        }
-        if (copy)
-            copy->Release();
-        if (backBuffer)
-            backBuffer->Release();
-        return hr;
     }
 };
 

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <type_traits>
 
 namespace {
 
@@ -17,6 +18,19 @@ bool parseAngle(const char* text, float* angle) {
     if (end == text || *end != '\0' || errno == ERANGE || !std::isfinite(value) || std::fabs(value) > 1e6)
         return false;
     *angle = static_cast<float>(value);
+    return true;
+}
+
+// A whole number for an int, any finite number for a double, within limits.
+template <class T>
+bool parseNumber(const char* text, double lowest, double highest, T* number) {
+    char* end = nullptr;
+    errno = 0;
+    const double value = std::strtod(text, &end);
+    if (end == text || *end != '\0' || errno == ERANGE || !(value >= lowest && value <= highest) ||
+        (std::is_integral_v<T> && value != std::floor(value)))
+        return false;
+    *number = static_cast<T>(value);
     return true;
 }
 
@@ -49,7 +63,8 @@ bool ParseSnapshotOptions(int argc, char** argv, SnapshotOptions* options, std::
             options->help = true;
             continue;
         }
-        if (option != "--rotate-x" && option != "--rotate-y" && option != "--size" && option != "--output") {
+        if (option != "--rotate-x" && option != "--rotate-y" && option != "--size" && option != "--output" &&
+            option != "--mode" && option != "--time") {
             *error = "unknown option '" + option + "'";
             return false;
         }
@@ -65,6 +80,10 @@ bool ParseSnapshotOptions(int argc, char** argv, SnapshotOptions* options, std::
             ok = parseAngle(value, &options->rotationY);
         else if (option == "--size")
             ok = parseSize(value, &options->width, &options->height);
+        else if (option == "--mode")
+            ok = parseNumber(value, 1, 5, &options->mode);
+        else if (option == "--time")
+            ok = parseNumber(value, 0, 1e6, &options->time);
         else if (*value == '\0')
             ok = false;
         else
@@ -74,6 +93,10 @@ bool ParseSnapshotOptions(int argc, char** argv, SnapshotOptions* options, std::
                 *error = "bad size '" + std::string(value) + "' (want WIDTHxHEIGHT, each 16 to 8192)";
             else if (option == "--output")
                 *error = "empty output file name";
+            else if (option == "--mode")
+                *error = "bad mode '" + std::string(value) + "' (want 1 to 5)";
+            else if (option == "--time")
+                *error = "bad time '" + std::string(value) + "' (want seconds, 0 or more)";
             else
                 *error = "bad angle '" + std::string(value) + "' for " + option + " (want radians)";
             return false;

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <fstream>
 
+#include "platform/win32/commdlg.h"
 #include "platform/win32/window_access.h"
 #include "resources/resource.h"
 #include "ui_test_support.h"
@@ -106,10 +107,24 @@ TEST(Resources, BounceIsTheCommittedWave) {
 TEST(Resources, MenuAndAcceleratorsLoadWithoutADisplay) {
     HMENU menu = LoadMenuA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_MENU));
     ASSERT_NE(menu, nullptr);
-    ASSERT_EQ(GetMenuItemCount(menu), 1);
+    ASSERT_EQ(GetMenuItemCount(menu), 2);
     char text[64];
     GetMenuStringA(menu, 0, text, sizeof text, MF_BYPOSITION);
     EXPECT_STREQ(text, "&File");
+    GetMenuStringA(menu, 1, text, sizeof text, MF_BYPOSITION);
+    EXPECT_STREQ(text, "&View");
+    // The View menu's modes carry radio marks, the fifth checked; checking
+    // another moves the mark.
+    HMENU view = GetSubMenu(menu, 1);
+    ASSERT_EQ(GetMenuItemCount(view), 10);
+    for (UINT id = IDM_SHOW_MODE_1; id <= IDM_SHOW_MODE_5; ++id)
+        EXPECT_EQ(GetMenuState(view, id, MF_BYCOMMAND) & (MFT_RADIOCHECK | MF_CHECKED),
+                  id == IDM_SHOW_MODE_5 ? UINT(MFT_RADIOCHECK | MF_CHECKED) : UINT(MFT_RADIOCHECK));
+    EXPECT_TRUE(CheckMenuRadioItem(menu, IDM_SHOW_MODE_1, IDM_SHOW_MODE_5, IDM_SHOW_MODE_1 + 1, MF_BYCOMMAND));
+    for (UINT id = IDM_SHOW_MODE_1; id <= IDM_SHOW_MODE_5; ++id)
+        EXPECT_EQ((GetMenuState(menu, id, MF_BYCOMMAND) & MF_CHECKED) != 0, id == IDM_SHOW_MODE_1 + 1) << id;
+    EXPECT_FALSE(CheckMenuRadioItem(menu, IDM_SHOW_MODE_1, IDM_SHOW_MODE_5 + 1, IDM_SHOW_MODE_1, MF_BYCOMMAND))
+        << "an item of the range is missing";
     HMENU file = GetSubMenu(menu, 0);
     ASSERT_NE(file, nullptr);
     ASSERT_EQ(GetMenuItemCount(file), 4);
@@ -162,4 +177,24 @@ TEST(Resources, TheIconIsTheDrawnDiskAndTheArrowHasAMonochromePicture) {
     EXPECT_EQ(pictures.mask.pixelIndex(1, 32 + 2), 1) << "white inside the arrow";
     EXPECT_EQ(LoadCursorA(nullptr, MAKEINTRESOURCEA(1)), nullptr);
     EXPECT_FALSE(platform::iconPicturesFor(reinterpret_cast<HICON>(0x99), &pictures));
+}
+
+TEST(SaveFileDialog, ABadRequestFailsWithItsReasonInsteadOfOpening) {
+    char file[16] = "x.png";
+    const struct {
+        DWORD size;
+        LPSTR buffer;
+        DWORD room;
+        DWORD error;
+    } cases[] = {{8, file, 16, CDERR_STRUCTSIZE}, {sizeof(OPENFILENAMEA), nullptr, 16, CDERR_INITIALIZATION},
+                 {sizeof(OPENFILENAMEA), file, 0, CDERR_INITIALIZATION}};
+    for (const auto& c : cases) {
+        OPENFILENAMEA dialog{};
+        dialog.lStructSize = c.size;
+        dialog.lpstrFile = c.buffer;
+        dialog.nMaxFile = c.room;
+        EXPECT_FALSE(GetSaveFileNameA(&dialog));
+        EXPECT_EQ(CommDlgExtendedError(), c.error);
+    }
+    EXPECT_STREQ(file, "x.png");
 }

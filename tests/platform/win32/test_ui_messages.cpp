@@ -201,6 +201,12 @@ TEST_F(Queue, AcceleratorTableTurnsTheFrameKeysIntoCommands) {
         {WM_KEYDOWN, VK_ESCAPE, 1, IDM_EXIT},
         {WM_SYSKEYDOWN, VK_RETURN, 1 | altContext, IDM_TOGGLE_FULLSCREEN},
         {WM_SYSKEYDOWN, 'X', 1 | altContext, IDM_EXIT},
+        {WM_KEYDOWN, '1', 1, IDM_SHOW_MODE_1},
+        {WM_KEYDOWN, '5', 1, IDM_SHOW_MODE_5},
+        {WM_KEYDOWN, '6', 1, 0},
+        {WM_KEYDOWN, VK_SPACE, 1, IDM_ANIMATE},
+        {WM_KEYDOWN, VK_HOME, 1, IDM_RESET_VIEW},
+        {WM_KEYDOWN, 'S', 1, 0},  // Ctrl+S only
         {WM_KEYDOWN, VK_RETURN, 1, 0},
         {WM_KEYDOWN, 'X', 1, 0},
         {WM_KEYUP, VK_ESCAPE, 1, 0},

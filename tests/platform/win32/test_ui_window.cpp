@@ -9,6 +9,7 @@
 #include <QAbstractButton>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QWheelEvent>
 #include <cstdlib>
 
 #include "platform/common/render_surface.h"
@@ -212,8 +213,9 @@ TEST_F(RealWindow, TheCloseBoxAsksAndTheWindowStaysUntilDestroyed) {
 TEST_F(RealWindow, TheMenuBarsItemsPostTheirCommandsAroundAMenuLoop) {
     QMenuBar* bar = top()->findChild<QMenuBar*>();
     ASSERT_NE(bar, nullptr);
-    ASSERT_EQ(bar->actions().size(), 1);
+    ASSERT_EQ(bar->actions().size(), 2);
     EXPECT_EQ(bar->actions()[0]->text().toStdString(), "&File");
+    EXPECT_EQ(bar->actions()[1]->text().toStdString(), "&View");
     QMenu* file = bar->actions()[0]->menu();
     ASSERT_NE(file, nullptr);
     std::vector<std::string> texts;
@@ -514,4 +516,39 @@ TEST(Program, OpensAWindowWithTheMenuRunsTheDialogShowsAMessageBoxAndQuits) {
     EXPECT_EQ(state.dialogResult, IDOK);
     EXPECT_EQ(state.boxResult, IDOK);
     EXPECT_FALSE(IsWindow(window));
+}
+
+TEST_F(RealWindow, DoubleClicksAsTheClassAsksAndTheWheelWithItsTurn) {
+    static const bool registered = [this] {
+        WNDCLASSA wc{CS_DBLCLKS, recordingProc, 0, 0, module, nullptr, nullptr, nullptr, nullptr, "Double Clicks"};
+        return RegisterClassA(&wc) != 0;
+    }();
+    ASSERT_TRUE(registered);
+    HWND doubleClicking = CreateWindowExA(0, "Double Clicks", "clicks", kStyle, 0, 0, 300, 200, nullptr, nullptr,
+                                          module, nullptr);
+    ASSERT_NE(doubleClicking, nullptr);
+    settle();
+    const QPointF at(40, 30);
+    for (auto [target, expected] : {std::pair{window, WM_LBUTTONDOWN}, {doubleClicking, WM_LBUTTONDBLCLK}}) {
+        platform::RenderSurface* surface = platform::renderSurfaceFor(target);
+        received().clear();
+        QMouseEvent second(QEvent::MouseButtonDblClick, at, surface->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
+                           Qt::NoModifier);
+        QApplication::sendEvent(surface, &second);
+        EXPECT_TRUE(pumpUntil([expected] { return countOf(expected) == 1; })) << expected;
+    }
+    DestroyWindow(doubleClicking);
+
+    platform::RenderSurface* surface = platform::renderSurfaceFor(window);
+    const QPoint global = surface->mapToGlobal(at).toPoint();
+    received().clear();
+    QWheelEvent wheel(at, global, QPoint(), QPoint(0, -240), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(surface, &wheel);
+    ASSERT_TRUE(pumpUntil([] { return countOf(WM_MOUSEWHEEL) == 1; }));
+    for (const Received& r : received())
+        if (r.message == WM_MOUSEWHEEL) {
+            EXPECT_EQ(GET_WHEEL_DELTA_WPARAM(r.wParam), -240);
+            EXPECT_EQ(GET_X_LPARAM(r.lParam), global.x()) << "screen coordinates";
+            EXPECT_EQ(GET_Y_LPARAM(r.lParam), global.y());
+        }
 }

@@ -30,7 +30,8 @@ struct ModeSurface {
 };
 
 // Both arrays come from the general heap and are never freed: the surface
-// lives as long as the process.
+// lives as long as the process. Every mode of the solver's block is
+// published beside it (PublishComputedModes) before it returns.
 ModeSurface ModeComputation();
 
 // The surface part of ModeComputation: heights(i) lifts interior point i,

@@ -1,4 +1,4 @@
-#include "startup/mode_surface.h"
+#include "mode/mode_surface.h"
 
 #include <algorithm>
 #include <cmath>
@@ -10,6 +10,7 @@
 #include "core/assembly.h"
 #include "core/eigen_solver.h"
 #include "core/matrix_text.h"
+#include "mode/computed_modes.h"
 
 namespace {
 
@@ -65,7 +66,16 @@ ModeSurface ModeComputation() {
     std::vector<DenseVector> modes = inverse_subspace_iteration(K, kBlockWidth);
     DenseVector v = modes[kDisplayedMode];
     normalize_max_abs(v);
-    return BuildModeSurface(mesh, v);
+    const ModeSurface surface = BuildModeSurface(mesh, v);
+
+    // Beside the surface, every mode of the block for the viewer to choose
+    // from. The fifth is scaled already; dividing by its peak of 1 again
+    // leaves it bit for bit as the surface has it.
+    ComputedModes kept;
+    for (DenseVector& mode : modes)
+        kept.modes.push_back(KeepMode(mesh, K, mode));
+    PublishComputedModes(std::move(kept));
+    return surface;
 }
 
 void PublishModeSurface(const ModeSurface& surface) {

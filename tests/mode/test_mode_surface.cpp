@@ -1,4 +1,4 @@
-#include "startup/mode_surface.h"
+#include "mode/mode_surface.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,7 @@
 
 #include "core/matrix_text.h"
 #include "tests/core/matrix_test_support.h"
-#include "tests/startup/owned_surface.h"
+#include "tests/mode/owned_surface.h"
 
 // Every array allocation of this program is counted, so that a test can see
 // whether a failed build hands back the arrays it had taken. Only the

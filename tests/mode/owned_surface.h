@@ -3,7 +3,7 @@
 // the leak checker of the sanitizer run would count every one it keeps.
 #pragma once
 
-#include "startup/mode_surface.h"
+#include "mode/mode_surface.h"
 
 struct OwnedSurface {
     ModeSurface surface{nullptr, nullptr, 0, 0};

@@ -15,9 +15,9 @@
 #include <vector>
 
 #include "core/matrix_text.h"
-#include "startup/mode_surface.h"
+#include "mode/mode_surface.h"
 #include "tests/core/matrix_test_support.h"
-#include "tests/startup/owned_surface.h"
+#include "tests/mode/owned_surface.h"
 
 namespace fs = std::filesystem;
 
