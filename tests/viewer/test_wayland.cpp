@@ -57,37 +57,27 @@ pid_t start(const std::string& dir, const std::vector<std::string>& arguments,
 }
 
 void stop(pid_t pid) {
-    if (pid <= 0)
-        return;
-    kill(pid, SIGTERM);
-    for (int i = 0; i < 200; ++i) {
-        if (waitpid(pid, nullptr, WNOHANG) == pid)
-            return;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    if (pid > 0 && kill(pid, SIGKILL) == 0)
+        waitpid(pid, nullptr, 0);
+}
+
+// The program's surface, the clear colour and the overlay's text, on the
+// compositor's output.
+bool showsTheProgram(const Image& image) {
+    int clear = 0, red = 0, yellow = 0;
+    for (std::uint32_t p : image.pixels) {
+        const int r = (p >> 16) & 0xFF, g = (p >> 8) & 0xFF, b = p & 0xFF;
+        clear += (p & 0xFFFFFF) == 0x0080FF;
+        red += r >= 96 && g <= 64 && b <= 32;
+        yellow += r >= 200 && g >= 200 && b <= 96;
     }
-    kill(pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
-}
-
-bool onPath(const char* program) {
-    return std::system(("command -v " + std::string(program) + " >/dev/null 2>&1").c_str()) == 0;
-}
-
-bool isClear(std::uint32_t p) { return (p & 0xFFFFFF) == 0x0080FF; }
-bool isRed(std::uint32_t p) { return ((p >> 16) & 0xFF) >= 96 && ((p >> 8) & 0xFF) <= 64 && (p & 0xFF) <= 32; }
-bool isYellow(std::uint32_t p) { return ((p >> 16) & 0xFF) >= 200 && ((p >> 8) & 0xFF) >= 200 && (p & 0xFF) <= 96; }
-
-int count(const Image& image, bool (*what)(std::uint32_t)) {
-    int n = 0;
-    for (std::uint32_t p : image.pixels)
-        n += what(p);
-    return n;
+    return clear > 20000 && red > 500 && yellow > 100;
 }
 
 class Wayland : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!onPath("weston") || !onPath("weston-screenshooter"))
+        if (std::system("command -v weston >/dev/null && command -v weston-screenshooter >/dev/null") != 0)
             GTEST_SKIP() << "weston is not installed";
         char pattern[] = "/tmp/vl_wayland_XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
@@ -113,27 +103,13 @@ protected:
     bool shoot(Image* image) {
         const std::string folder = dir_ + "/shot" + std::to_string(++shots_);
         fs::create_directory(folder);
-        const pid_t shooter =
-            start(folder, {"weston-screenshooter"},
-                  {{"XDG_RUNTIME_DIR", runtime_}, {"WAYLAND_DISPLAY", "vl-wayland"}}, folder + "/shooter");
-        int status = 0;
-        const auto end = Clock::now() + std::chrono::seconds(10);
-        while (waitpid(shooter, &status, WNOHANG) != shooter) {
-            if (Clock::now() > end) {
-                stop(shooter);
-                return false;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
+        waitpid(start(folder, {"timeout", "10", "weston-screenshooter"},
+                      {{"XDG_RUNTIME_DIR", runtime_}, {"WAYLAND_DISPLAY", "vl-wayland"}}, folder + "/shooter"),
+                nullptr, 0);
         for (const auto& entry : fs::directory_iterator(folder))
             if (entry.path().extension() == ".png")
                 return reference_scenes::loadPng(entry.path().string(), image);
         return false;
-    }
-    // The program's surface, the clear colour and the overlay's text, on the
-    // compositor's output.
-    bool showsTheProgram(const Image& image) {
-        return count(image, isClear) > 20000 && count(image, isRed) > 500 && count(image, isYellow) > 100;
     }
 
     std::string dir_, runtime_;
