@@ -12,11 +12,12 @@ struct SnapshotOptions {
     int mode = 0;         // 0: the start frame's mode, else 1 to 5
     double time = -1.0;   // seconds into the vibration; below 0: still
     bool help = false;
+    bool noOverlay = false;
 };
 
 inline constexpr const char* SnapshotUsage =
     "usage: vibrolane-snapshot [--rotate-x RAD] [--rotate-y RAD] [--size WIDTHxHEIGHT] [--output FILE] "
-    "[--mode N] [--time T] [--help]";
+    "[--mode N] [--time T] [--no-overlay] [--help]";
 
 // False with a one-line reason in *error for an unknown option, a missing or
 // malformed value, or a size outside 16 ... 8192.
