@@ -199,10 +199,7 @@ TEST_F(Snapshot, HelpPrintsTheUsage) {
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(readFile(dir_ + "/stdout.txt"),
               "usage: vibrolane-snapshot [--rotate-x RAD] [--rotate-y RAD] [--size WIDTHxHEIGHT] [--output FILE] "
-              "[--mode N] [--time T] [--help]\n");
-}
-
-              "[--no-overlay] [--help]\n");
+              "[--mode N] [--time T] [--no-overlay] [--help]\n");
     EXPECT_FALSE(fs::exists(dir_ + "/vibrolane.png"));
 }
 
