@@ -248,7 +248,13 @@ void PollInput(InputMapper* inputMapper, UserInput* userInput) {
         device->Poll();
         DIDEVICEOBJECTDATA events[kEventsPerPoll];
         DWORD read = kEventsPerPoll;
-        if (FAILED(device->GetDeviceData(sizeof(DIDEVICEOBJECTDATA), events, &read, 0)))
+        const HRESULT got = device->GetDeviceData(sizeof(DIDEVICEOBJECTDATA), events, &read, 0);
+        // An unplugged device will not report the release of what it held:
+        // its stick and buttons let go now. One merely in the background
+        // keeps what it last said.
+        if (got == DIERR_INPUTLOST)
+            state = InputDeviceState();
+        if (FAILED(got))
             return;
         for (DWORD e = 0; e < read; ++e) {
             const DWORD value = events[e].dwData;

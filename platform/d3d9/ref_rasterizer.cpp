@@ -71,13 +71,18 @@ HRESULT RefRasterizer::resize(const BufferSetup& setup) {
         return D3DERR_NOTAVAILABLE;
     if (setup.multiSampleType != D3DMULTISAMPLE_NONE)
         return D3DERR_NOTAVAILABLE;
+    // Both buffers are had before anything changes, so that an allocation
+    // that fails leaves the old buffers and their size together.
+    const size_t count = size_t(setup.width) * setup.height + kSpanOverrun;
+    const bool hasDepth = setup.depthFormat != D3DFMT_UNKNOWN;
+    decltype(color_) color(count, 0);
+    decltype(depth_) depth(hasDepth ? count : 0, 1.0f);
     width_ = setup.width;
     height_ = setup.height;
     colorFormat_ = setup.colorFormat;
-    hasDepth_ = setup.depthFormat != D3DFMT_UNKNOWN;
-    const size_t count = size_t(width_) * height_ + kSpanOverrun;
-    color_.assign(count, 0);
-    depth_.assign(hasDepth_ ? count : 0, 1.0f);
+    hasDepth_ = hasDepth;
+    color_.swap(color);
+    depth_.swap(depth);
     return D3D_OK;
 }
 

@@ -16,6 +16,7 @@ struct FakeInputDevice final : IDirectInputDevice8A {
     HRESULT buildResult = DI_OK;
     HRESULT setResult = DI_OK;
     bool failReads = false;
+    HRESULT readFailure = DIERR_NOTACQUIRED;  // what a failing read answers
     int acquires = 0;
     int unacquires = 0;
     int polls = 0;
@@ -59,7 +60,7 @@ struct FakeInputDevice final : IDirectInputDevice8A {
     HRESULT GetDeviceData(DWORD size, LPDIDEVICEOBJECTDATA data, LPDWORD inOut, DWORD) override {
         if (failReads || size != sizeof(DIDEVICEOBJECTDATA)) {
             *inOut = 0;
-            return DIERR_NOTACQUIRED;
+            return failReads ? readFailure : DIERR_NOTACQUIRED;
         }
         DWORD n = 0;
         while (n < *inOut && !buffered.empty()) {

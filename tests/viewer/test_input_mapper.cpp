@@ -190,6 +190,23 @@ TEST(PollInput, AcquiresAndPollsEveryDeviceAndKeepsStateWhenReadingFails) {
     EXPECT_EQ(input.axisUpDown, 1.0f) << "the release and the press read in order";
 }
 
+TEST(PollInput, AnUnpluggedDeviceLetsGoOfWhatItHeld) {
+    Rig rig(2);
+    UserInput input{};
+    rig.devices[0]->press(RotateAxisLeftRight, position(-100));
+    rig.devices[1]->press(PlaySound, kDown);
+    PollInput(rig.mapper, &input);
+    ASSERT_EQ(input.axisLeftRight, 1.0f);
+    ASSERT_EQ(input.playSoundDown, TRUE);
+    for (auto& d : rig.devices) {
+        d->failReads = true;
+        d->readFailure = DIERR_INPUTLOST;
+    }
+    PollInput(rig.mapper, &input);
+    EXPECT_EQ(input.axisLeftRight, 0.0f);
+    EXPECT_EQ(input.playSoundDown, FALSE);
+}
+
 TEST(PollInput, WithoutMapperLeavesInputAlone) {
     UserInput input{0.25f, -0.5f, TRUE, TRUE, FALSE};
     PollInput(nullptr, &input);
