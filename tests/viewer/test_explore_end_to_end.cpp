@@ -165,8 +165,13 @@ TEST_F(ExploreEndToEnd, ModesAnimationDragResetAndASavedPicture) {
     ASSERT_TRUE(within(30, [this] { return (window_ = find(DefaultRootWindow(x_))) != 0; }));
     ASSERT_TRUE(becomes([](const Band& b) { return std::count(b.begin(), b.end(), 0x0080FFul) < long(b.size()) / 2; }))
         << "no surface; " << readFile(dir_ + "/stderr.txt");
-    pause(500);
-    const Band start = band();
+    // The start frame once the window manager has placed the window for good.
+    Band start;
+    ASSERT_TRUE(within(10, [&] {
+        const Band before = band();
+        pause(300);
+        return (start = band()) == before;
+    }));
     focus();
 
     key(XK_1);
