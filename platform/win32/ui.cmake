@@ -15,6 +15,7 @@ add_library(vl_win32 STATIC
   ${CMAKE_CURRENT_SOURCE_DIR}/dpi.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/dialog.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/file_dialog.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/mouse_messages.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/commdlg.h
   ${CMAKE_CURRENT_SOURCE_DIR}/windows.h
   ${CMAKE_CURRENT_SOURCE_DIR}/commctrl.h

@@ -9,6 +9,8 @@
 #include <QPointer>
 #include <QString>
 #include <QWidget>
+
+class QWheelEvent;
 #include <functional>
 #include <memory>
 #include <string>
@@ -122,6 +124,15 @@ QIcon iconFor(HICON icon);
 QCursor cursorFor(HCURSOR cursor);
 // Applies the cursor SetCursor chose to the window the pointer is over.
 void setCursorWindow(HWND window);
+
+// ---- Mouse -----------------------------------------------------------------------
+
+// The message for the second press of a double click: WM_LBUTTONDBLCLK for a
+// window whose class asks for double clicks (CS_DBLCLKS), the plain press
+// otherwise; 0 for a button without messages.
+UINT doubleClickMessage(HWND window, Qt::MouseButton button);
+// Posts WM_MOUSEWHEEL for a wheel turn (nothing for a sideways one).
+void postWheel(HWND window, const QWheelEvent* event);
 
 // Client-area height the menu bar takes in AdjustWindowRect.
 int menuBarHeight();

@@ -7,7 +7,6 @@
 #include <QLayout>
 #include <QMenuBar>
 #include <QMouseEvent>
-#include <QWheelEvent>
 #include <QScreen>
 #include <QWindow>
 #include <map>
@@ -360,28 +359,14 @@ bool FrameWindow::eventFilter(QObject* watched, QEvent* event) {
         break;
     }
     case QEvent::MouseButtonDblClick: {
-        // The second press of a double click; only a class that asks for
-        // double clicks sees it as one.
         auto* m = static_cast<QMouseEvent*>(event);
-        const Window* w = findWindow(handle_);
-        const bool doubleClicks = w && (w->windowClass.style & CS_DBLCLKS);
-        if (m->button() == Qt::LeftButton) mouse(m, doubleClicks ? WM_LBUTTONDBLCLK : WM_LBUTTONDOWN);
-        else if (m->button() == Qt::RightButton) mouse(m, WM_RBUTTONDOWN);
-        else if (m->button() == Qt::MiddleButton) mouse(m, WM_MBUTTONDOWN);
+        if (const UINT message = doubleClickMessage(handle_, m->button()))
+            mouse(m, message);
         break;
     }
-    case QEvent::Wheel: {
-        // The position of a wheel message is in screen coordinates.
-        auto* wheel = static_cast<QWheelEvent*>(event);
-        const int delta = wheel->angleDelta().y();
-        const QPoint at = wheel->globalPosition().toPoint();
-        if (delta != 0)
-            postInput(handle_, WM_MOUSEWHEEL,
-                      MAKEWPARAM(mouseKeys(wheel->buttons(), wheel->modifiers()), static_cast<short>(delta)),
-                      MAKELPARAM(static_cast<short>(at.x()), static_cast<short>(at.y())),
-                      static_cast<unsigned>(wheel->modifiers().toInt()));
+    case QEvent::Wheel:
+        postWheel(handle_, static_cast<QWheelEvent*>(event));
         break;
-    }
     case QEvent::Enter:
         cursorWindow = handle_;
         break;

@@ -163,10 +163,18 @@ TEST_F(ExploreEndToEnd, ModesAnimationDragResetAndASavedPicture) {
         _exit(127);
     }
     ASSERT_TRUE(within(30, [this] { return (window_ = find(DefaultRootWindow(x_))) != 0; }));
-    ASSERT_TRUE(becomes([](const Band& b) { return std::count(b.begin(), b.end(), 0x0080FFul) < long(b.size()) / 2; }))
-        << "no surface; " << readFile(dir_ + "/stderr.txt");
-    pause(500);
-    const Band start = band();
+    // The blue background around the disk: a frame has been drawn.
+    ASSERT_TRUE(becomes([](const Band& b) {
+        const long clear = std::count(b.begin(), b.end(), 0x0080FFul);
+        return clear > long(b.size()) / 10 && clear < long(b.size()) / 2;
+    })) << "no surface; " << readFile(dir_ + "/stderr.txt");
+    // The start frame once the window manager has placed the window for good.
+    Band start;
+    ASSERT_TRUE(within(10, [&] {
+        const Band before = band();
+        pause(300);
+        return (start = band()) == before;
+    }));
     focus();
 
     key(XK_1);
