@@ -23,18 +23,11 @@ HRESULT BitmapFont::CreateGlyphTexture(IDirect3DDevice9* device) {
     this->device = device;
     textScale = 1.0f;
 
-    // The glyphs grow with the screen's resolution and the texture with
-    // them: at twice 96 pixels per inch they need four times the room.
-    HDC screen = CreateCompatibleDC(nullptr);
-    pixelsPerInch = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
-    if (screen)
-        DeleteDC(screen);
-    const int sizedHeight = MulDiv(static_cast<int>(height), pixelsPerInch, 96);
-    if (sizedHeight > 60)
+    if (height > 60)
         textureWidth = textureHeight = 2048;
-    else if (sizedHeight > 30)
+    else if (height > 30)
         textureWidth = textureHeight = 1024;
-    else if (sizedHeight > 15)
+    else if (height > 15)
         textureWidth = textureHeight = 512;
     else
         textureWidth = textureHeight = 256;
@@ -50,7 +43,21 @@ HRESULT BitmapFont::CreateGlyphTexture(IDirect3DDevice9* device) {
                                        nullptr);
     if (FAILED(hr))
         return hr;
-    return RasterizeGlyphs();
+    hr = RasterizeGlyphs();
+    // The table's sizes hold the glyphs at 96 pixels per inch; on a screen of
+    // a higher resolution they are larger, and the rows of the last ones
+    // would fall off the texture. It grows until they fit, as far as the
+    // device allows.
+    while (SUCCEEDED(hr) && glyphCoords['~' - 32][3] > 1.0f && textureWidth * 2 <= caps.MaxTextureWidth) {
+        texture->Release();
+        texture = nullptr;
+        textureWidth = textureHeight = textureWidth * 2;
+        hr = device->CreateTexture(textureWidth, textureHeight, 1, 0, D3DFMT_A4R4G4B4, D3DPOOL_MANAGED, &texture,
+                                   nullptr);
+        if (SUCCEEDED(hr))
+            hr = RasterizeGlyphs();
+    }
+    return hr;
 }
 
 // Draws every character into a DIB section and copies its coverage into the
@@ -74,8 +81,8 @@ HRESULT BitmapFont::RasterizeGlyphs() {
     }
     SetMapMode(context, MM_TEXT);
 
-    const int pixelHeight = MulDiv(static_cast<int>(height),
-                                   static_cast<int>(GetDeviceCaps(context, LOGPIXELSY) * textScale), 72);
+    pixelsPerInch = GetDeviceCaps(context, LOGPIXELSY);
+    const int pixelHeight = MulDiv(static_cast<int>(height), static_cast<int>(pixelsPerInch * textScale), 72);
     HFONT font = CreateFontA(-pixelHeight, 0, 0, 0, (flags & FontBold) ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,
                              DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY,
                              VARIABLE_PITCH, faceName);
