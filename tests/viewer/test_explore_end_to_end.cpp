@@ -3,21 +3,15 @@
 // when none runs): modes, animation, a drag, the view's reset and a picture
 // saved through the file dialog.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <stdlib.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
-#include <cstring>
+#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
+
+#include "tests/viewer/program_harness.h"
 
 // After everything else: the X headers define words such as None and Bool.
 #include <X11/Xlib.h>
@@ -26,26 +20,10 @@
 #include <X11/keysym.h>
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
+using namespace program_harness;
 using Band = std::vector<unsigned long>;
 
 namespace {
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void pause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
-
-bool within(double seconds, const std::function<bool()>& done) {
-    for (const auto end = Clock::now() + std::chrono::duration<double>(seconds); Clock::now() < end; pause(20))
-        if (done())
-            return true;
-    return false;
-}
 
 class ExploreEndToEnd : public ::testing::Test {
 protected:
@@ -59,47 +37,19 @@ protected:
         // A window manager owns the screen's WM_S0 selection.
         auto managed = [this] { return XGetSelectionOwner(x_, XInternAtom(x_, "WM_S0", False)) != 0; };
         if (!managed()) {
-            if ((windowManager_ = fork()) == 0) {
-                execlp("openbox", "openbox", "--sm-disable", static_cast<char*>(nullptr));
-                _exit(127);
-            }
+            windowManager_ = start({"openbox", "--sm-disable"}, {}, "");
             if (!within(10, managed))
                 GTEST_SKIP() << "no window manager (openbox) could be started";
         }
     }
     void TearDown() override {
         for (pid_t child : {program_, windowManager_})
-            if (child > 0) {
-                kill(child, SIGTERM);
-                waitpid(child, nullptr, 0);
-            }
+            stop(child);
         if (x_)
             XCloseDisplay(x_);
         fs::remove_all(dir_);
     }
 
-    // The program's own window, below the window manager's frame.
-    Window find(Window under) {
-        Window root, parent, *children = nullptr, found = 0;
-        unsigned count = 0;
-        if (!XQueryTree(x_, under, &root, &parent, &children, &count))
-            return 0;
-        for (unsigned i = 0; i < count && !found; ++i) {
-            char* name = nullptr;
-            XWindowAttributes a{};
-            if (XFetchName(x_, children[i], &name) && name) {
-                if (!std::strcmp(name, "vibrolane") && XGetWindowAttributes(x_, children[i], &a) &&
-                    a.map_state == IsViewable && a.height > 375)
-                    found = children[i];
-                XFree(name);
-            }
-            if (!found)
-                found = find(children[i]);
-        }
-        if (children)
-            XFree(children);
-        return found;
-    }
     // The client rows between the overlay's top and bottom lines: the surface
     // and nothing that changes by itself.
     Band band() {
@@ -119,7 +69,7 @@ protected:
         XRaiseWindow(x_, window_);
         XSetInputFocus(x_, window_, RevertToParent, CurrentTime);
         XSync(x_, False);
-        pause(100);
+        pause(0.1);
     }
     // To whichever window has the focus, with Control held if asked.
     void key(KeySym symbol, bool control = false) {
@@ -140,7 +90,7 @@ protected:
         XTestFakeButtonEvent(x_, 1, True, CurrentTime);
         for (int step = 1; step <= 10; ++step) {
             XSync(x_, False);
-            pause(20);
+            pause(0.02);
             XTestFakeMotionEvent(x_, -1, x + dx * step / 10, y, CurrentTime);
         }
         XTestFakeButtonEvent(x_, 1, False, CurrentTime);
@@ -154,15 +104,8 @@ protected:
 };
 
 TEST_F(ExploreEndToEnd, ModesAnimationDragResetAndASavedPicture) {
-    if ((program_ = fork()) == 0) {
-        if (chdir(dir_.c_str()) == 0 && freopen("stdout.txt", "w", stdout) && freopen("stderr.txt", "w", stderr)) {
-            setenv("XDG_CONFIG_HOME", (dir_ + "/config").c_str(), 1);
-            unsetenv("QT_QPA_PLATFORM");
-            execl(VL_PROGRAM, VL_PROGRAM, static_cast<char*>(nullptr));
-        }
-        _exit(127);
-    }
-    ASSERT_TRUE(within(30, [this] { return (window_ = find(DefaultRootWindow(x_))) != 0; }));
+    program_ = start({VL_PROGRAM}, {"XDG_CONFIG_HOME=" + dir_ + "/config"}, dir_);
+    ASSERT_TRUE(within(30, [this] { return (window_ = findWindow(x_, DefaultRootWindow(x_), "vibrolane", 376)) != 0; }));
     // The blue background around the disk: a frame has been drawn.
     ASSERT_TRUE(becomes([](const Band& b) {
         const long clear = std::count(b.begin(), b.end(), 0x0080FFul);
@@ -172,7 +115,7 @@ TEST_F(ExploreEndToEnd, ModesAnimationDragResetAndASavedPicture) {
     Band start;
     ASSERT_TRUE(within(10, [&] {
         const Band before = band();
-        pause(300);
+        pause(0.3);
         return (start = band()) == before;
     }));
     focus();
@@ -183,13 +126,13 @@ TEST_F(ExploreEndToEnd, ModesAnimationDragResetAndASavedPicture) {
     EXPECT_TRUE(becomes([&](const Band& b) { return b == start; })) << "5 did not bring back the start frame";
 
     key(XK_space);
-    pause(200);
+    pause(0.2);
     const Band moving = band();
     EXPECT_TRUE(becomes([&](const Band& b) { return b != moving; })) << "animated frames stay alike";
     key(XK_space);
-    pause(300);
+    pause(0.3);
     const Band stopped = band();
-    pause(500);
+    pause(0.5);
     EXPECT_EQ(band(), stopped) << "the animation went on after Space again";
 
     drag(80);
@@ -200,11 +143,11 @@ TEST_F(ExploreEndToEnd, ModesAnimationDragResetAndASavedPicture) {
 
     // The dialog takes the focus; Enter accepts the proposed name.
     key(XK_s, true);
-    pause(1500);
+    pause(1.5);
     key(XK_Return);
     const std::string saved = dir_ + "/vibrolane-mode5.png";
     within(10, [&] { return fs::exists(saved) && fs::file_size(saved) > 33; });
-    pause(200);
+    pause(0.2);
     const std::string png = readFile(saved);
     ASSERT_GT(png.size(), 33u) << "nothing saved; " << readFile(dir_ + "/stderr.txt");
     EXPECT_EQ(png.substr(0, 8), "\x89PNG\r\n\x1a\n");
@@ -213,10 +156,8 @@ TEST_F(ExploreEndToEnd, ModesAnimationDragResetAndASavedPicture) {
 
     focus();
     key(XK_Escape);
-    int status = -1;
-    EXPECT_TRUE(within(20, [&] { return waitpid(program_, &status, WNOHANG) == program_; }));
+    EXPECT_EQ(exitStatus(program_, 20), 0) << readFile(dir_ + "/stderr.txt");
     program_ = -1;
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << readFile(dir_ + "/stderr.txt");
     EXPECT_EQ(readFile(dir_ + "/stdout.txt"), readFile(VL_SOURCE_DIR "/tests/golden/startup-stdout.txt"));
     EXPECT_EQ(readFile(dir_ + "/debug-file.txt"), readFile(VL_SOURCE_DIR "/tests/golden/startup-debug-file.txt"));
 }

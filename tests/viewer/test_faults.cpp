@@ -3,22 +3,16 @@
 // the sound device gone while F5 is held, a controller unplugged with its
 // stick pushed, 200 resizes in 2 s. Afterwards the program still draws, has
 // grown by less than 5 MB, and Esc ends it with 0.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
+
+#include "tests/viewer/program_harness.h"
 
 // After everything else: the X headers define words such as None and Bool.
 #include <X11/Xlib.h>
@@ -27,52 +21,9 @@
 #include <X11/keysym.h>
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
+using namespace program_harness;
 
 namespace {
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void pause(double seconds) { std::this_thread::sleep_for(std::chrono::duration<double>(seconds)); }
-
-pid_t start(const std::vector<std::string>& command, const std::vector<std::string>& environment,
-            const std::string& dir) {
-    const pid_t pid = fork();
-    if (pid == 0) {
-        if (!dir.empty() && chdir(dir.c_str()) != 0)
-            _exit(127);
-        for (const std::string& e : environment)
-            putenv(const_cast<char*>(e.c_str()));
-        const int out = open(dir.empty() ? "/dev/null" : "stdout.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const int err = open(dir.empty() ? "/dev/null" : "stderr.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        dup2(out, 1);
-        dup2(err, 2);
-        std::vector<char*> argv;
-        for (const std::string& c : command)
-            argv.push_back(const_cast<char*>(c.c_str()));
-        argv.push_back(nullptr);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    return pid;
-}
-
-// The exit status, or -1 while the process runs on after `seconds`.
-int waitFor(pid_t pid, double seconds) {
-    const auto end = Clock::now() + std::chrono::duration<double>(seconds);
-    do {
-        int status = 0;
-        if (waitpid(pid, &status, WNOHANG) == pid)
-            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        pause(0.01);
-    } while (Clock::now() < end);
-    return -1;
-}
 
 long residentKb(pid_t pid) {
     std::ifstream status("/proc/" + std::to_string(pid) + "/status");
@@ -106,44 +57,16 @@ protected:
     }
     void TearDown() override {
         for (pid_t pid : {program_, manager_})
-            if (pid > 0) {
-                kill(pid, SIGKILL);
-                waitpid(pid, nullptr, 0);
-            }
+            stop(pid);
         if (display_)
             XCloseDisplay(display_);
         if (!dir_.empty())
             fs::remove_all(dir_);
     }
 
-    Window findWindow(double seconds) {
-        const auto end = Clock::now() + std::chrono::duration<double>(seconds);
-        while (Clock::now() < end) {
-            Window found = search(DefaultRootWindow(display_), 0);
-            if (found)
-                return found;
-            pause(0.01);
-        }
-        return 0;
-    }
-    // Window managers put the program's window inside frames of their own.
-    Window search(Window at, int depth) {
-        char* name = nullptr;
-        XWindowAttributes a{};
-        if (XFetchName(display_, at, &name) && name) {
-            const bool ours = std::strcmp(name, "vibrolane") == 0;
-            XFree(name);
-            if (ours && XGetWindowAttributes(display_, at, &a) && a.map_state == IsViewable && a.width > 50)
-                return at;
-        }
-        Window root, parent, *children = nullptr;
-        unsigned count = 0;
+    Window programWindow(double seconds) {
         Window found = 0;
-        if (depth < 3 && XQueryTree(display_, at, &root, &parent, &children, &count))
-            for (unsigned i = 0; i < count && !found; ++i)
-                found = search(children[i], depth + 1);
-        if (children)
-            XFree(children);
+        within(seconds, [&] { return (found = findWindow(display_, DefaultRootWindow(display_), "vibrolane")) != 0; });
         return found;
     }
     // The middle of the client area, below the text lines at the top and
@@ -174,13 +97,7 @@ protected:
         return red > 200 && blue > 200;
     }
     bool drawsTheSurface(Window window, double seconds) {
-        const auto end = Clock::now() + std::chrono::duration<double>(seconds);
-        while (Clock::now() < end) {
-            if (showsTheSurface(middle(window)))
-                return true;
-            pause(0.05);
-        }
-        return false;
+        return within(seconds, [&] { return showsTheSurface(middle(window)); });
     }
     void focus(Window window) {
         XRaiseWindow(display_, window);
@@ -243,7 +160,7 @@ TEST_P(Faults, TheProgramDrawsOnStaysSmallAndEndsWithEsc) {
         environment.push_back("VL_FAULT_AFTER=4000");
     }
     program_ = start({VL_PROGRAM}, environment, dir_);
-    const Window window = findWindow(60);
+    const Window window = programWindow(60);
     ASSERT_NE(window, 0u) << readFile(dir_ + "/stderr.txt");
     focus(window);
     ASSERT_TRUE(drawsTheSurface(window, 30)) << readFile(dir_ + "/stderr.txt");
@@ -269,11 +186,12 @@ TEST_P(Faults, TheProgramDrawsOnStaysSmallAndEndsWithEsc) {
     EXPECT_LT(after - before, 5 * 1024) << "resident memory " << before << " kB before, " << after << " kB after";
     key(window, XK_Escape, true);
     key(window, XK_Escape, false);
-    EXPECT_EQ(waitFor(program_, 30), 0) << readFile(dir_ + "/stderr.txt");
+    EXPECT_EQ(exitStatus(program_, 30), 0) << readFile(dir_ + "/stderr.txt");
     program_ = -1;
-    if (fault.saidOnStderr)
+    if (fault.saidOnStderr) {
         EXPECT_NE(readFile(dir_ + "/stderr.txt").find(fault.saidOnStderr), std::string::npos)
             << readFile(dir_ + "/stderr.txt");
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Injected, Faults, ::testing::Range(0, 4));

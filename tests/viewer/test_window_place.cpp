@@ -1,89 +1,25 @@
 // The window keeps its place on the screen through everything that makes
 // the device again or resets it, under a real window manager: the real
 // program on an X server of the test's own, with openbox, driven by keys.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <stdlib.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "tests/viewer/program_harness.h"
+
 // After everything else: the X headers define words such as None and Bool.
-#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
+using namespace program_harness;
 
 namespace {
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void pause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
-
-bool waitFor(double seconds, const std::function<bool()>& done) {
-    const auto end = Clock::now() + std::chrono::duration<double>(seconds);
-    while (Clock::now() < end) {
-        if (done())
-            return true;
-        pause(20);
-    }
-    return false;
-}
-
-pid_t spawn(const std::vector<std::string>& args, const std::string& dir, const std::string& display,
-            const std::string& output) {
-    const pid_t pid = fork();
-    if (pid == 0) {
-        if (!dir.empty() && chdir(dir.c_str()) != 0)
-            _exit(127);
-        if (!display.empty())
-            setenv("DISPLAY", display.c_str(), 1);
-        unsetenv("WAYLAND_DISPLAY");
-        unsetenv("QT_QPA_PLATFORM");
-        const int out = open(output.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-        const int err = open((output + ".err").c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-        dup2(out, 1);
-        dup2(err, 2);
-        for (int fd = 3; fd < 256; ++fd)
-            close(fd);
-        std::vector<char*> argv;
-        for (const std::string& a : args)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        execvp(argv[0], argv.data());
-        _exit(127);
-    }
-    return pid;
-}
-
-void stop(pid_t pid) {
-    if (pid <= 0)
-        return;
-    kill(pid, SIGTERM);
-    if (!waitFor(5, [pid] { return waitpid(pid, nullptr, WNOHANG) == pid; })) {
-        kill(pid, SIGKILL);
-        waitpid(pid, nullptr, 0);
-    }
-}
 
 struct Place {
     int x = 0, y = 0, width = 0, height = 0;  // the client area, on the screen
@@ -104,24 +40,14 @@ protected:
                fs::exists("/tmp/.X11-unix/X" + std::to_string(number)))
             ++number;
         display_ = ":" + std::to_string(number);
-        server_ = spawn({"Xvfb", display_, "-screen", "0", "1280x1024x24", "+extension", "GLX", "-nolisten", "tcp"},
-                        "", "", dir_ + "/xvfb.txt");
-        ASSERT_TRUE(waitFor(20, [this] { return (x_ = XOpenDisplay(display_.c_str())) != nullptr; }))
-            << display_ << ": " << readFile(dir_ + "/xvfb.txt.err");
+        server_ = start({"Xvfb", display_, "-screen", "0", "1280x1024x24", "+extension", "GLX", "-nolisten", "tcp"},
+                        {}, "");
+        ASSERT_TRUE(within(20, [this] { return (x_ = XOpenDisplay(display_.c_str())) != nullptr; })) << display_;
         XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
-        manager_ = spawn({"openbox", "--sm-disable"}, dir_, display_, dir_ + "/openbox.txt");
-        const Atom check = XInternAtom(x_, "_NET_SUPPORTING_WM_CHECK", False);
-        ASSERT_TRUE(waitFor(20, [&] {
-            Atom type;
-            int format;
-            unsigned long items = 0, left;
-            unsigned char* data = nullptr;
-            XGetWindowProperty(x_, DefaultRootWindow(x_), check, 0, 1, False, XA_WINDOW, &type, &format, &items,
-                               &left, &data);
-            if (data)
-                XFree(data);
-            return items == 1;
-        })) << "openbox did not start: " << readFile(dir_ + "/openbox.txt.err");
+        manager_ = start({"openbox", "--sm-disable"}, {"DISPLAY=" + display_}, "");
+        // A window manager owns the screen's WM_S0 selection.
+        ASSERT_TRUE(within(20, [this] { return XGetSelectionOwner(x_, XInternAtom(x_, "WM_S0", False)) != 0; }))
+            << "openbox did not start";
     }
     void TearDown() override {
         if (program_ > 0)
@@ -134,39 +60,13 @@ protected:
     }
 
     void startProgram() {
-        setenv("XDG_CONFIG_HOME", (dir_ + "/config").c_str(), 1);
-        program_ = spawn({VL_PROGRAM}, dir_, display_, dir_ + "/program.txt");
-        unsetenv("XDG_CONFIG_HOME");
-        ASSERT_TRUE(waitFor(40, [this] { return (window_ = find(DefaultRootWindow(x_), "vibrolane")) != 0; }))
-            << readFile(dir_ + "/program.txt.err");
+        program_ = start({VL_PROGRAM}, {"DISPLAY=" + display_, "XDG_CONFIG_HOME=" + dir_ + "/config"}, dir_);
+        ASSERT_TRUE(within(40, [this] { return (window_ = find("vibrolane")) != 0; }))
+            << readFile(dir_ + "/stderr.txt");
         // The first frames, and the window manager's placing, settle first.
-        pause(2500);
+        pause(2.5);
     }
-
-    // The viewable window named `name`, at any depth (the window manager
-    // puts clients inside frames of its own).
-    ::Window find(::Window parent, const char* name) {
-        ::Window root, up, *children = nullptr;
-        unsigned count = 0;
-        ::Window found = 0;
-        if (!XQueryTree(x_, parent, &root, &up, &children, &count))
-            return 0;
-        for (unsigned i = 0; i < count && !found; ++i) {
-            char* title = nullptr;
-            XWindowAttributes a{};
-            if (XFetchName(x_, children[i], &title) && title) {
-                if (std::strcmp(title, name) == 0 && XGetWindowAttributes(x_, children[i], &a) &&
-                    a.map_state == IsViewable && a.width > 50)
-                    found = children[i];
-                XFree(title);
-            }
-            if (!found)
-                found = find(children[i], name);
-        }
-        if (children)
-            XFree(children);
-        return found;
-    }
+    ::Window find(const char* title) { return findWindow(x_, DefaultRootWindow(x_), title); }
 
     Place place() {
         Place p;
@@ -201,35 +101,35 @@ protected:
         if (modifier)
             XTestFakeKeyEvent(x_, XKeysymToKeycode(x_, modifier), False, CurrentTime);
         XSync(x_, False);
-        pause(300);
+        pause(0.3);
     }
 
     // Keys for the settings dialog once it is on the screen; the window
     // comes back when it has closed and the device is made again.
     void settings(const std::vector<std::pair<KeySym, KeySym>>& keys) {
         key(XK_F2);
-        ASSERT_TRUE(waitFor(10, [this] { return find(DefaultRootWindow(x_), "Direct3D Settings") != 0; }));
-        pause(500);
+        ASSERT_TRUE(within(10, [this] { return find("Direct3D Settings") != 0; }));
+        pause(0.5);
         for (auto [k, modifier] : keys)
             key(k, modifier);
-        ASSERT_TRUE(waitFor(10, [this] { return find(DefaultRootWindow(x_), "Direct3D Settings") == 0; }));
-        pause(2000);
+        ASSERT_TRUE(within(10, [this] { return find("Direct3D Settings") == 0; }));
+        pause(2);
     }
 
     void fullScreenAndBack(const std::function<void()>& inFullScreen = {}) {
         key(XK_Return, XK_Alt_L);
-        pause(2000);
+        pause(2);
         if (inFullScreen)
             inFullScreen();
         key(XK_Return, XK_Alt_L);
-        pause(2500);
-        window_ = find(DefaultRootWindow(x_), "vibrolane");
+        pause(2.5);
+        window_ = find("vibrolane");
     }
 
     void moveTo(int x, int y) {
         XMoveWindow(x_, window_, x, y);
         XSync(x_, False);
-        pause(800);
+        pause(0.8);
     }
 
     std::string dir_, display_;
@@ -263,18 +163,18 @@ TEST_F(WindowPlace, EveryPathThatMakesTheDeviceAgainKeepsTheWindowWhereItIs) {
                  const ::Window other = XCreateSimpleWindow(x_, DefaultRootWindow(x_), 0, 0, 50, 50, 0, 0, 0);
                  XMapRaised(x_, other);
                  XSync(x_, False);
-                 pause(800);
+                 pause(0.8);
                  XSetInputFocus(x_, other, RevertToPointerRoot, CurrentTime);
                  XSync(x_, False);
-                 pause(1000);
+                 pause(1);
                  XDestroyWindow(x_, other);
                  XSync(x_, False);
-                 pause(1000);
-                 const ::Window back = find(DefaultRootWindow(x_), "vibrolane");
+                 pause(1);
+                 const ::Window back = find("vibrolane");
                  XRaiseWindow(x_, back);
                  XSetInputFocus(x_, back, RevertToPointerRoot, CurrentTime);
                  XSync(x_, False);
-                 pause(1500);
+                 pause(1.5);
              });
          }},
     };
@@ -290,11 +190,8 @@ TEST_F(WindowPlace, EveryPathThatMakesTheDeviceAgainKeepsTheWindowWhereItIs) {
         EXPECT_GE(after.titleLeft, 0) << row.path;
     }
     key(XK_Escape);
-    EXPECT_TRUE(waitFor(20, [this] {
-        int status;
-        return waitpid(program_, &status, WNOHANG) == program_ && WIFEXITED(status) && WEXITSTATUS(status) == 0 &&
-               (program_ = -1, true);
-    })) << readFile(dir_ + "/program.txt.err");
+    EXPECT_EQ(exitStatus(program_, 20), 0) << readFile(dir_ + "/stderr.txt");
+    program_ = -1;
 }
 
 TEST_F(WindowPlace, AWindowWhosePlaceIsOffEveryScreenComesBackOnTheNearest) {
@@ -308,7 +205,7 @@ TEST_F(WindowPlace, AWindowWhosePlaceIsOffEveryScreenComesBackOnTheNearest) {
                                " --addmode screen 800x600 && " + xrandr + " --output screen --mode 800x600")
                                   .c_str()),
                   0);
-        pause(1500);
+        pause(1.5);
     });
     ASSERT_NE(window_, 0u);
     const Place after = place();
