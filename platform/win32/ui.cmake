@@ -7,6 +7,7 @@ add_library(vl_win32 STATIC
   ${CMAKE_CURRENT_SOURCE_DIR}/display_rule.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/messages.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/window.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/window_place.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/key_translation.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/key_translation.h
   ${CMAKE_CURRENT_SOURCE_DIR}/menu.cpp
