@@ -113,11 +113,18 @@ private:
                 loseAcquisition();
             return;
         }
-        if (n.kind == Kind::FocusIn || n.autoRepeat)
+        if (n.kind == Kind::FocusIn)
             return;
         const BYTE dik = dikFor(n.nativeScanCode, n.key, n.keypad);
         if (dik == 0)
             return;
+        if (n.autoRepeat) {
+            // The key is still held: a release held back for it was the
+            // repeat's own, even when the GUI library saw through only the press.
+            if (n.kind != Kind::KeyUp)
+                std::erase_if(pending_, [dik](const PendingRelease& r) { return r.dik == dik; });
+            return;
+        }
         if (n.kind == Kind::KeyUp) {
             // Held back until the next event: an X server repeating a key
             // sends a release and a press of the same moment, which the GUI
