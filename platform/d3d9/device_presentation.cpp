@@ -14,6 +14,22 @@
 
 namespace platform::d3d9 {
 
+namespace {
+
+// The back buffer and its depth buffer as the presentation parameters ask.
+BufferSetup buffersFor(const D3DPRESENT_PARAMETERS& p) {
+    BufferSetup setup;
+    setup.width = p.BackBufferWidth;
+    setup.height = p.BackBufferHeight;
+    setup.colorFormat = p.BackBufferFormat;
+    setup.depthFormat = p.EnableAutoDepthStencil ? p.AutoDepthStencilFormat : D3DFMT_UNKNOWN;
+    setup.multiSampleType = p.MultiSampleType;
+    setup.multiSampleQuality = p.MultiSampleQuality;
+    return setup;
+}
+
+}  // namespace
+
 // ---------------------------------------------------------------- presentation
 
 RenderSurface* Device::targetSurface(HWND override) const {
@@ -75,13 +91,7 @@ HRESULT Device::applyPresentation(D3DPRESENT_PARAMETERS* params) {
         return D3DERR_INVALIDCALL;
     }
 
-    BufferSetup setup;
-    setup.width = p.BackBufferWidth;
-    setup.height = p.BackBufferHeight;
-    setup.colorFormat = p.BackBufferFormat;
-    setup.depthFormat = p.EnableAutoDepthStencil ? p.AutoDepthStencilFormat : D3DFMT_UNKNOWN;
-    setup.multiSampleType = p.MultiSampleType;
-    setup.multiSampleQuality = p.MultiSampleQuality;
+    const BufferSetup setup = buffersFor(p);
     if (!backBuffer_)
         backBuffer_ = new Surface(this, Surface::Kind::BackBuffer, p.BackBufferWidth, p.BackBufferHeight,
                                   p.BackBufferFormat, D3DPOOL_DEFAULT);
@@ -192,13 +202,7 @@ HRESULT Device::Present(const RECT* sourceRect, const RECT* destRect, HWND destW
     auto toQRect = [](const RECT* r) {
         return r ? QRect(QPoint(r->left, r->top), QPoint(r->right - 1, r->bottom - 1)) : QRect();
     };
-    BufferSetup setup;
-    setup.width = params_.BackBufferWidth;
-    setup.height = params_.BackBufferHeight;
-    setup.colorFormat = params_.BackBufferFormat;
-    setup.depthFormat = params_.EnableAutoDepthStencil ? params_.AutoDepthStencilFormat : D3DFMT_UNKNOWN;
-    setup.multiSampleType = params_.MultiSampleType;
-    setup.multiSampleQuality = params_.MultiSampleQuality;
+    const BufferSetup setup = buffersFor(params_);
     const HRESULT hr =
         outOfMemoryGuard([&] { return backend_->present(surface, setup, toQRect(sourceRect), toQRect(destRect)); });
     if (FAILED(hr))

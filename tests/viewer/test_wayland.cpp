@@ -19,19 +19,14 @@
 #include <vector>
 
 #include "tests/platform/d3d9/reference_scenes.h"
+#include "tests/viewer/program_harness.h"
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 using reference_scenes::Image;
+using program_harness::readFile;
 
 namespace {
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 // A child process in `dir` with `environment` added, its output in files.
 pid_t start(const std::string& dir, const std::vector<std::string>& arguments,
