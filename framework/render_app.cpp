@@ -452,8 +452,19 @@ HRESULT RenderApp::StepFrame() {
         return hr;
     UpdateFrameStats();
     hr = device->Present(nullptr, nullptr, nullptr, nullptr);
-    if (hr == D3DERR_DEVICELOST)
+    if (hr == D3DERR_DEVICELOST) {
         deviceLost = true;
+    } else if (FAILED(hr)) {
+        // A frame that could not be shown is not worth ending the program
+        // for, the next may well be; but it is said, once.
+        static bool reported = false;
+        if (!reported) {
+            reported = true;
+            std::fprintf(stderr, "%s: a frame could not be shown (error 0x%08X).\n", windowTitle,
+                         static_cast<unsigned>(static_cast<DWORD>(hr)));
+            std::fflush(stderr);
+        }
+    }
     return S_OK;
 }
 

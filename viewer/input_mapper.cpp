@@ -135,24 +135,26 @@ HRESULT InputMapper::AttachDevice(const DIDEVICEINSTANCEA* instance, IDirectInpu
         MappedDevice* grown = new (std::nothrow) MappedDevice[capacity + kDeviceGrowth]();
         if (!grown)
             return E_OUTOFMEMORY;
-        std::memcpy(grown, devices, capacity * sizeof(MappedDevice));
+        for (DWORD i = 0; i < capacity; ++i)
+            grown[i] = std::move(devices[i]);
         delete[] devices;
         devices = grown;
         capacity += kDeviceGrowth;
     }
     MappedDevice* record = &devices[count];
     record->device = device;
-    if (addedCallback) {
+    if (addedCallback)
         hr = addedCallback(record, instance, addedCallbackData);
-        if (FAILED(hr))
-            return hr;
+    if (SUCCEEDED(hr))
+        hr = device->BuildActionMap(&format, userName, DIDBAM_DEFAULT);
+    if (SUCCEEDED(hr))
+        hr = device->SetActionMap(&format, userName, DIDSAM_DEFAULT);
+    if (FAILED(hr)) {
+        // The record is not counted: it must hold nothing of the device.
+        record->device = nullptr;
+        record->state.reset();
+        return hr;
     }
-    hr = device->BuildActionMap(&format, userName, DIDBAM_DEFAULT);
-    if (FAILED(hr))
-        return hr;
-    hr = device->SetActionMap(&format, userName, DIDSAM_DEFAULT);
-    if (FAILED(hr))
-        return hr;
     device->AddRef();
     count += 1;
     return S_OK;
@@ -233,9 +235,7 @@ HRESULT OnInputDeviceAdded(MappedDevice* record, const DIDEVICEINSTANCEA* instan
     deadZone.diph.dwHow = DIPH_DEVICE;
     deadZone.dwData = 500;
     record->device->SetProperty(DIPROP_DEADZONE, &deadZone.diph);
-    // A state left from an earlier enumeration of the record would leak.
-    delete record->state;
-    record->state = new InputDeviceState();
+    record->state = std::make_unique<InputDeviceState>();
     return S_OK;
 }
 
@@ -305,10 +305,7 @@ void ClearInputDeviceStates(InputMapper* inputMapper) {
 void FreeInputDeviceStates(InputMapper* inputMapper) {
     if (!inputMapper)
         return;
-    ForEachMappedDevice(inputMapper, [](MappedDevice& record) {
-        delete record.state;
-        record.state = nullptr;
-    });
+    ForEachMappedDevice(inputMapper, [](MappedDevice& record) { record.state.reset(); });
 }
 
 void RestoreInputDeviceStates(InputMapper* inputMapper) {

@@ -4,6 +4,8 @@
 // turn each frame's buffered device events into its UserInput.
 #pragma once
 
+#include <memory>
+
 #include "platform/dinput8/dinput.h"
 #include "platform/win32/windows.h"
 
@@ -34,9 +36,11 @@ struct InputDeviceState {
     BOOL playSound;
 };
 
+// A record owns its state, so a state given to a record that is later left
+// out, reused or dropped with the mapper goes with it.
 struct MappedDevice {
-    IDirectInputDevice8A* device;  // a reference the InputMapper owns
-    InputDeviceState* state;       // owned by the viewer, or none
+    IDirectInputDevice8A* device;            // a reference the InputMapper owns
+    std::unique_ptr<InputDeviceState> state;  // set by the viewer, or none
 };
 
 using DeviceAddedCallback = HRESULT (*)(MappedDevice* record, const DIDEVICEINSTANCEA* instance, void* data);
@@ -67,7 +71,8 @@ public:
 private:
     static BOOL EnumerationCallback(LPCDIDEVICEINSTANCEA instance, LPDIRECTINPUTDEVICE8A device, DWORD flags,
                                     DWORD remaining, LPVOID mapper);
-    // Lets go of every mapped device; the records' states stay with the caller.
+    // Lets go of every mapped device; the records keep their states until
+    // they are reused or the mapper goes.
     void ReleaseDevices();
 
     BOOL comInitialized;

@@ -22,8 +22,13 @@ D3DMATRIX multiplyTransforms(const D3DMATRIX& a, const D3DMATRIX& b) {
 HRESULT Backend::present(RenderSurface* surface, const BufferSetup& buffers, const QRect& source, const QRect& dest) {
     if (!surface || buffers.width == 0 || buffers.height == 0)
         return D3D_OK;
+    // QImage answers a failed allocation with a null image, not an exception.
     QImage image(int(buffers.width), int(buffers.height), QImage::Format_RGB32);
-    readBackBuffer(reinterpret_cast<DWORD*>(image.bits()), UINT(image.bytesPerLine()));
+    if (image.isNull())
+        return E_OUTOFMEMORY;
+    const HRESULT read = readBackBuffer(reinterpret_cast<DWORD*>(image.bits()), UINT(image.bytesPerLine()));
+    if (FAILED(read))
+        return read;
     surface->presentImage(image, source, dest);
     return D3D_OK;
 }

@@ -139,21 +139,22 @@ public:
     // x2/y2 exclusive. A Clear without rectangles clears the viewport, so
     // the device passes the viewport's rectangle for it; no rectangles at
     // all (rects null, rectCount 0) means the whole back buffer. Flags are
-    // D3DCLEAR_*.
-    virtual void clear(DWORD flags, const D3DRECT* rects, UINT rectCount, D3DCOLOR color, float z,
-                       DWORD stencil) = 0;
+    // D3DCLEAR_*. Fails only when the backend could not do its part.
+    virtual HRESULT clear(DWORD flags, const D3DRECT* rects, UINT rectCount, D3DCOLOR color, float z,
+                          DWORD stencil) = 0;
 
     // D3DERR_DRIVERINTERNALERROR when the backend cannot draw this kind of
     // triangle list at all (its cause has gone to standard error once).
     virtual HRESULT drawTriangles(const FixedFunctionState& state, const TriangleList& list) = 0;
 
     // The back buffer as 32-bit 0xAARRGGBB words, top row first, rows
-    // `pitch` bytes apart (multisampled buffers resolved).
-    virtual void readBackBuffer(DWORD* pixels, UINT pitch) = 0;
+    // `pitch` bytes apart (multisampled buffers resolved). Fails without
+    // touching `pixels` when the back buffer cannot be read.
+    virtual HRESULT readBackBuffer(DWORD* pixels, UINT pitch) = 0;
 
     // Replaces the rectangle (x2/y2 exclusive, inside the back buffer) with
     // 0xAARRGGBB words read from `pixels`, rows `pitch` bytes apart.
-    virtual void writeBackBuffer(const RECT& rect, const DWORD* pixels, UINT pitch) = 0;
+    virtual HRESULT writeBackBuffer(const RECT& rect, const DWORD* pixels, UINT pitch) = 0;
 
     // Shows the `source` part of the back buffer (`buffers` as last given to
     // resize) over `dest` of the surface; empty rects mean "all". The

@@ -7,6 +7,7 @@ add_library(vl_d3d9 STATIC
   ${CMAKE_CURRENT_LIST_DIR}/backend.cpp
   ${CMAKE_CURRENT_LIST_DIR}/device.h
   ${CMAKE_CURRENT_LIST_DIR}/device.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/device_presentation.cpp
   ${CMAKE_CURRENT_LIST_DIR}/object.cpp
   ${CMAKE_CURRENT_LIST_DIR}/resources.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ref_rasterizer.h

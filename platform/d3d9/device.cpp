@@ -1,46 +1,13 @@
 #include "platform/d3d9/device.h"
 
-#include <QCursor>
-#include <QEvent>
-#include <QGuiApplication>
-#include <QPixmap>
-#include <QScreen>
-#include <QWindow>
 #include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstring>
-#include <thread>
 
 #include "platform/common/render_surface.h"
 
 namespace platform::d3d9 {
-
-// Watches the full-screen window: losing activation (or being minimised)
-// loses the device, getting it back lets the application reset.
-class LossWatcher : public QObject {
-public:
-    explicit LossWatcher(Device* device) : device_(device) {}
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        switch (event->type()) {
-        case QEvent::WindowDeactivate: device_->focusLost(); break;
-        case QEvent::WindowActivate: device_->focusRegained(); break;
-        case QEvent::WindowStateChange: {
-            auto* widget = qobject_cast<QWidget*>(watched);
-            if (widget && widget->isMinimized())
-                device_->focusLost();
-            break;
-        }
-        default: break;
-        }
-        return false;
-    }
-
-private:
-    Device* device_;
-};
 
 namespace {
 
@@ -100,7 +67,7 @@ ULONG Device::Release() {
 }
 
 HRESULT Device::initialize(D3DPRESENT_PARAMETERS* params) {
-    const HRESULT hr = applyPresentation(params);
+    const HRESULT hr = outOfMemoryGuard([&] { return applyPresentation(params); });
     if (FAILED(hr))
         return hr;
     resetState();
@@ -242,297 +209,6 @@ FixedFunctionState Device::snapshot() const {
     return s;
 }
 
-// ---------------------------------------------------------------- presentation
-
-RenderSurface* Device::targetSurface(HWND override) const {
-    HWND window = override ? override : (params_.hDeviceWindow ? params_.hDeviceWindow : focusWindow_);
-    return window ? renderSurfaceFor(window) : nullptr;
-}
-
-HRESULT Device::applyPresentation(D3DPRESENT_PARAMETERS* params) {
-    if (!params)
-        return D3DERR_INVALIDCALL;
-    D3DPRESENT_PARAMETERS p = *params;
-    const Adapter* adapter = d3d_->adapter(adapter_);
-    if (p.BackBufferCount == 0)
-        p.BackBufferCount = 1;
-    if (p.BackBufferCount > 3 || p.SwapEffect < D3DSWAPEFFECT_DISCARD || p.SwapEffect > D3DSWAPEFFECT_COPY)
-        return D3DERR_INVALIDCALL;
-    const UINT interval = p.PresentationInterval;
-    if (interval != D3DPRESENT_INTERVAL_DEFAULT && interval != D3DPRESENT_INTERVAL_ONE &&
-        interval != D3DPRESENT_INTERVAL_IMMEDIATE)
-        return D3DERR_INVALIDCALL;
-    if (p.Windowed) {
-        if (p.FullScreen_RefreshRateInHz != 0)
-            return D3DERR_INVALIDCALL;
-        if (p.BackBufferFormat == D3DFMT_UNKNOWN)
-            p.BackBufferFormat = adapter->desktop.Format;
-        if (p.BackBufferWidth == 0 || p.BackBufferHeight == 0) {
-            // Like the platform, a zero size means "the client area".
-            const RenderSurface* surface =
-                renderSurfaceFor(p.hDeviceWindow ? p.hDeviceWindow : focusWindow_ ? focusWindow_ : HWND{});
-            if (!surface)
-                return D3DERR_INVALIDCALL;
-            if (p.BackBufferWidth == 0)
-                p.BackBufferWidth = UINT(std::max(1, surface->width()));
-            if (p.BackBufferHeight == 0)
-                p.BackBufferHeight = UINT(std::max(1, surface->height()));
-        }
-    } else {
-        const bool listed = std::any_of(adapter->modes.begin(), adapter->modes.end(), [&](const D3DDISPLAYMODE& m) {
-            return m.Width == p.BackBufferWidth && m.Height == p.BackBufferHeight &&
-                   (p.FullScreen_RefreshRateInHz == 0 || p.FullScreen_RefreshRateInHz == m.RefreshRate);
-        });
-        if (!listed)
-            return D3DERR_INVALIDCALL;
-    }
-    if (p.BackBufferFormat != D3DFMT_A8R8G8B8 && p.BackBufferFormat != D3DFMT_X8R8G8B8)
-        return D3DERR_INVALIDCALL;
-    if (p.EnableAutoDepthStencil && !d3d_->depthFormatSupported(type_, p.AutoDepthStencilFormat))
-        return D3DERR_INVALIDCALL;
-    if (p.MultiSampleType != D3DMULTISAMPLE_NONE) {
-        DWORD levels = 0;
-        if (p.SwapEffect != D3DSWAPEFFECT_DISCARD ||
-            FAILED(d3d_->CheckDeviceMultiSampleType(adapter_, type_, p.BackBufferFormat, p.Windowed,
-                                                    p.MultiSampleType, &levels)) ||
-            p.MultiSampleQuality >= levels)
-            return D3DERR_INVALIDCALL;
-    } else if (p.MultiSampleQuality != 0) {
-        return D3DERR_INVALIDCALL;
-    }
-
-    BufferSetup setup;
-    setup.width = p.BackBufferWidth;
-    setup.height = p.BackBufferHeight;
-    setup.colorFormat = p.BackBufferFormat;
-    setup.depthFormat = p.EnableAutoDepthStencil ? p.AutoDepthStencilFormat : D3DFMT_UNKNOWN;
-    setup.multiSampleType = p.MultiSampleType;
-    setup.multiSampleQuality = p.MultiSampleQuality;
-    const HRESULT hr = backend_->resize(setup);
-    if (FAILED(hr))
-        return hr;
-
-    if (!backBuffer_)
-        backBuffer_ = new Surface(this, Surface::Kind::BackBuffer, p.BackBufferWidth, p.BackBufferHeight,
-                                  p.BackBufferFormat, D3DPOOL_DEFAULT);
-    backBuffer_->setBackBufferDesc(p.BackBufferWidth, p.BackBufferHeight, p.BackBufferFormat, p.MultiSampleType,
-                                   p.MultiSampleQuality);
-    params_ = p;
-    *params = p;
-    if (p.Windowed)
-        leaveFullscreen();
-    else
-        enterFullscreen();
-    return D3D_OK;
-}
-
-void Device::enterFullscreen() {
-    RenderSurface* surface = targetSurface(nullptr);
-    lost_ = false;
-    focused_ = true;
-    if (!surface)
-        return;  // nothing to cover: render offscreen as if full screen
-    QWidget* window = surface->window();
-    if (fullscreenWindow_ != window) {
-        leaveFullscreen();
-        fullscreenWindow_ = window;
-        watcher_ = std::make_unique<LossWatcher>(this);
-        window->installEventFilter(watcher_.get());
-    }
-    const Adapter* adapter = d3d_->adapter(adapter_);
-    if (QWindow* handle = window->windowHandle()) {
-        const auto screens = QGuiApplication::screens();
-        if (adapter_ < UINT(screens.size()))
-            handle->setScreen(screens[int(adapter_)]);
-    }
-    window->setGeometry(adapter->geometry);
-    window->showFullScreen();
-}
-
-void Device::leaveFullscreen() {
-    if (!fullscreenWindow_) {
-        watcher_.reset();
-        return;
-    }
-    fullscreenWindow_->removeEventFilter(watcher_.get());
-    fullscreenWindow_->showNormal();
-    fullscreenWindow_ = nullptr;
-    watcher_.reset();
-}
-
-void Device::focusLost() {
-    if (params_.Windowed)
-        return;
-    lost_ = true;
-    focused_ = false;
-}
-
-void Device::focusRegained() { focused_ = true; }
-
-HRESULT Device::TestCooperativeLevel() {
-    if (!lost_ && backend_->contextLost()) {
-        lost_ = true;
-        return D3DERR_DEVICELOST;
-    }
-    if (!lost_)
-        return D3D_OK;
-    return focused_ ? D3DERR_DEVICENOTRESET : D3DERR_DEVICELOST;
-}
-
-HRESULT Device::Reset(D3DPRESENT_PARAMETERS* params) {
-    if (!params)
-        return D3DERR_INVALIDCALL;
-    if (lost_ && !focused_)
-        return D3DERR_DEVICELOST;
-    // Everything the reset throws away must be gone already.
-    if (liveDefaultPool_ > 0 || liveStateBlocks_ > 0 || backBufferHeld_ || recording_)
-        return D3DERR_INVALIDCALL;
-    inScene_ = false;
-    if (backend_->contextLost()) {
-        const HRESULT restored = backend_->restoreContext();
-        if (FAILED(restored)) {
-            lost_ = true;
-            return restored;
-        }
-    }
-    const HRESULT hr = applyPresentation(params);
-    if (FAILED(hr)) {
-        lost_ = true;  // unusable until a reset succeeds
-        return hr;
-    }
-    resetState();
-    lost_ = false;
-    applyCursor();
-    return D3D_OK;
-}
-
-HRESULT Device::Present(const RECT* sourceRect, const RECT* destRect, HWND destWindowOverride, const RGNDATA*) {
-    if (!lost_ && backend_->contextLost())
-        lost_ = true;  // a GPU reset: TestCooperativeLevel will ask for a reset
-    if (lost_)
-        return D3DERR_DEVICELOST;
-    if (inScene_)
-        return D3DERR_INVALIDCALL;
-    RenderSurface* surface = targetSurface(destWindowOverride);
-    if (!surface)
-        return D3D_OK;
-    auto toQRect = [](const RECT* r) {
-        return r ? QRect(QPoint(r->left, r->top), QPoint(r->right - 1, r->bottom - 1)) : QRect();
-    };
-    BufferSetup setup;
-    setup.width = params_.BackBufferWidth;
-    setup.height = params_.BackBufferHeight;
-    setup.colorFormat = params_.BackBufferFormat;
-    setup.depthFormat = params_.EnableAutoDepthStencil ? params_.AutoDepthStencilFormat : D3DFMT_UNKNOWN;
-    setup.multiSampleType = params_.MultiSampleType;
-    setup.multiSampleQuality = params_.MultiSampleQuality;
-    const HRESULT hr = backend_->present(surface, setup, toQRect(sourceRect), toQRect(destRect));
-    if (FAILED(hr))
-        return hr;
-
-    // Waiting for the vertical blank becomes pacing to the screen's rate.
-    if (params_.PresentationInterval != D3DPRESENT_INTERVAL_IMMEDIATE && surface->isVisible()) {
-        const D3DDISPLAYMODE& mode = d3d_->adapter(adapter_)->desktop;
-        const auto period = std::chrono::microseconds(1000000 / std::max<UINT>(mode.RefreshRate, 1));
-        const auto now = std::chrono::steady_clock::now();
-        const auto due = lastPresent_ + period;
-        if (due > now) {
-            std::this_thread::sleep_until(due);
-            lastPresent_ = due;
-        } else {
-            lastPresent_ = now;
-        }
-    }
-    return D3D_OK;
-}
-
-HRESULT Device::GetBackBuffer(UINT swapChain, UINT index, D3DBACKBUFFER_TYPE, IDirect3DSurface9** surface) {
-    if (!surface)
-        return D3DERR_INVALIDCALL;
-    *surface = nullptr;
-    if (swapChain != 0 || index >= params_.BackBufferCount || !backBuffer_)
-        return D3DERR_INVALIDCALL;
-    // Every back buffer of the chain is the one we draw into; nothing can
-    // tell them apart without a flip.
-    backBuffer_->AddRef();
-    *surface = backBuffer_;
-    return D3D_OK;
-}
-
-HRESULT Device::GetDirect3D(IDirect3D9** d3d) {
-    if (!d3d)
-        return D3DERR_INVALIDCALL;
-    d3d_->AddRef();
-    *d3d = d3d_;
-    return D3D_OK;
-}
-
-HRESULT Device::GetDeviceCaps(D3DCAPS9* caps) {
-    if (!caps)
-        return D3DERR_INVALIDCALL;
-    d3d_->fillCaps(adapter_, type_, caps);
-    return D3D_OK;
-}
-
-HRESULT Device::GetDisplayMode(UINT swapChain, D3DDISPLAYMODE* mode) {
-    if (!mode || swapChain != 0)
-        return D3DERR_INVALIDCALL;
-    const Adapter* adapter = d3d_->adapter(adapter_);
-    if (params_.Windowed) {
-        *mode = adapter->desktop;
-    } else {
-        *mode = {params_.BackBufferWidth, params_.BackBufferHeight,
-                 params_.FullScreen_RefreshRateInHz ? params_.FullScreen_RefreshRateInHz : adapter->desktop.RefreshRate,
-                 D3DFMT_X8R8G8B8};
-    }
-    return D3D_OK;
-}
-
-// ---------------------------------------------------------------- cursor
-
-HRESULT Device::SetCursorProperties(UINT hotX, UINT hotY, IDirect3DSurface9* bitmap) {
-    auto* surface = dynamic_cast<Surface*>(bitmap);
-    if (!surface || surface->device() != this)
-        return D3DERR_INVALIDCALL;
-    PixelStore* store = surface->store();
-    if (!store || store->format != D3DFMT_A8R8G8B8 || hotX >= store->width || hotY >= store->height)
-        return D3DERR_INVALIDCALL;
-    QImage image(int(store->width), int(store->height), QImage::Format_ARGB32);
-    for (UINT y = 0; y < store->height; ++y)
-        std::memcpy(image.scanLine(int(y)), store->bytes.data() + size_t(y) * store->pitch, store->width * 4);
-    cursorImage_ = image;
-    cursorHotSpot_ = QPoint(int(hotX), int(hotY));
-    applyCursor();
-    return D3D_OK;
-}
-
-void Device::SetCursorPosition(int, int, DWORD) {
-    // The window system moves the pointer itself; the device cursor follows
-    // it as the widget's cursor, so there is nothing to move by hand.
-}
-
-BOOL Device::ShowCursor(BOOL show) {
-    const BOOL previous = cursorShown_ ? TRUE : FALSE;
-    cursorShown_ = show != FALSE;
-    applyCursor();
-    return previous;
-}
-
-void Device::applyCursor() {
-    if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
-        return;
-    RenderSurface* surface = targetSurface(nullptr);
-    if (cursorWidget_ && cursorWidget_ != surface)
-        cursorWidget_->unsetCursor();
-    cursorWidget_ = surface;
-    if (!surface)
-        return;
-    if (cursorShown_ && !cursorImage_.isNull())
-        surface->setCursor(QCursor(QPixmap::fromImage(cursorImage_), cursorHotSpot_.x(), cursorHotSpot_.y()));
-    else
-        surface->unsetCursor();
-}
-
 // ---------------------------------------------------------------- resources
 
 void Device::resourceCreated(D3DPOOL pool) {
@@ -558,8 +234,10 @@ HRESULT Device::CreateTexture(UINT width, UINT height, UINT levels, DWORD usage,
         return D3DERR_INVALIDCALL;
     if ((usage & D3DUSAGE_DYNAMIC) && pool == D3DPOOL_MANAGED)
         return D3DERR_INVALIDCALL;
-    *texture = new Texture(this, width, height, levels, usage, format, pool);
-    return D3D_OK;
+    return outOfMemoryGuard([&]() -> HRESULT {
+        *texture = new Texture(this, width, height, levels, usage, format, pool);
+        return D3D_OK;
+    });
 }
 
 HRESULT Device::CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL pool,
@@ -571,8 +249,16 @@ HRESULT Device::CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL 
         return D3DERR_INVALIDCALL;
     if ((usage & D3DUSAGE_DYNAMIC) && pool == D3DPOOL_MANAGED)
         return D3DERR_INVALIDCALL;
-    *buffer = new VertexBuffer(this, length, usage, fvf, pool);
-    return D3D_OK;
+    // No draw can use more than the largest vertex index times the widest
+    // stride, so no buffer needs to be larger.
+    D3DCAPS9 caps;
+    d3d_->fillCaps(adapter_, type_, &caps);
+    if (std::uint64_t(length) > (std::uint64_t(caps.MaxVertexIndex) + 1) * caps.MaxStreamStride)
+        return D3DERR_INVALIDCALL;
+    return outOfMemoryGuard([&]() -> HRESULT {
+        *buffer = new VertexBuffer(this, length, usage, fvf, pool);
+        return D3D_OK;
+    });
 }
 
 HRESULT Device::CreateOffscreenPlainSurface(UINT width, UINT height, D3DFORMAT format, D3DPOOL pool,
@@ -580,11 +266,17 @@ HRESULT Device::CreateOffscreenPlainSurface(UINT width, UINT height, D3DFORMAT f
     if (!surface)
         return D3DERR_INVALIDCALL;
     *surface = nullptr;
-    if (sharedHandle || width == 0 || height == 0 || !bytesPerPixel(format) || pool == D3DPOOL_MANAGED ||
-        pool > D3DPOOL_SCRATCH)
+    // Plain surfaces are held to the texture limits: they feed textures and
+    // the back buffer, and nothing larger could be drawn or shown.
+    D3DCAPS9 caps;
+    d3d_->fillCaps(adapter_, type_, &caps);
+    if (sharedHandle || width == 0 || height == 0 || width > caps.MaxTextureWidth || height > caps.MaxTextureHeight ||
+        !bytesPerPixel(format) || pool == D3DPOOL_MANAGED || pool > D3DPOOL_SCRATCH)
         return D3DERR_INVALIDCALL;
-    *surface = new Surface(this, Surface::Kind::Offscreen, width, height, format, pool);
-    return D3D_OK;
+    return outOfMemoryGuard([&]() -> HRESULT {
+        *surface = new Surface(this, Surface::Kind::Offscreen, width, height, format, pool);
+        return D3D_OK;
+    });
 }
 
 HRESULT Device::UpdateSurface(IDirect3DSurface9* sourceSurface, const RECT* sourceRect, IDirect3DSurface9* destSurface,
@@ -608,8 +300,7 @@ HRESULT Device::UpdateSurface(IDirect3DSurface9* sourceSurface, const RECT* sour
     const BYTE* src = from->bytes.data() + size_t(r.top) * from->pitch + size_t(r.left) * bpp;
     if (dest->kind() == Surface::Kind::BackBuffer) {
         const RECT target = {at.x, at.y, at.x + w, at.y + h};
-        backend_->writeBackBuffer(target, reinterpret_cast<const DWORD*>(src), from->pitch);
-        return D3D_OK;
+        return backend_->writeBackBuffer(target, reinterpret_cast<const DWORD*>(src), from->pitch);
     }
     PixelStore* to = dest->store();
     if (!to)
@@ -630,7 +321,9 @@ HRESULT Device::GetRenderTargetData(IDirect3DSurface9* renderTarget, IDirect3DSu
     if (to->width != params_.BackBufferWidth || to->height != params_.BackBufferHeight ||
         bytesPerPixel(to->format) != 4)
         return D3DERR_INVALIDCALL;
-    backend_->readBackBuffer(reinterpret_cast<DWORD*>(to->bytes.data()), to->pitch);
+    const HRESULT read = backend_->readBackBuffer(reinterpret_cast<DWORD*>(to->bytes.data()), to->pitch);
+    if (FAILED(read))
+        return read;
     ++to->view.version;
     return D3D_OK;
 }
@@ -666,20 +359,21 @@ HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR c
     // frame.
     if (count == 0) {
         const D3DRECT viewport = {vx1, vy1, vx2, vy2};
-        backend_->clear(flags, &viewport, 1, color, std::clamp(z, 0.0f, 1.0f), stencil);
-        return D3D_OK;
+        return backend_->clear(flags, &viewport, 1, color, std::clamp(z, 0.0f, 1.0f), stencil);
     }
-    std::vector<D3DRECT> clipped;
-    for (DWORD i = 0; i < count; ++i) {
-        D3DRECT r = {std::max(rects[i].x1, vx1), std::max(rects[i].y1, vy1), std::min(rects[i].x2, vx2),
-                     std::min(rects[i].y2, vy2)};
-        if (r.x1 < r.x2 && r.y1 < r.y2)
-            clipped.push_back(r);
-    }
-    if (clipped.empty())
-        return D3D_OK;
-    backend_->clear(flags, clipped.data(), UINT(clipped.size()), color, std::clamp(z, 0.0f, 1.0f), stencil);
-    return D3D_OK;
+    return outOfMemoryGuard([&]() -> HRESULT {
+        std::vector<D3DRECT> clipped;
+        for (DWORD i = 0; i < count; ++i) {
+            D3DRECT r = {std::max(rects[i].x1, vx1), std::max(rects[i].y1, vy1), std::min(rects[i].x2, vx2),
+                         std::min(rects[i].y2, vy2)};
+            if (r.x1 < r.x2 && r.y1 < r.y2)
+                clipped.push_back(r);
+        }
+        if (clipped.empty())
+            return D3D_OK;
+        return backend_->clear(flags, clipped.data(), UINT(clipped.size()), color, std::clamp(z, 0.0f, 1.0f),
+                               stencil);
+    });
 }
 
 HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT primitiveCount) {
@@ -701,7 +395,7 @@ HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT prim
     list.offset = UINT(first);
     list.stride = state_.streamStride;
     list.triangleCount = primitiveCount;
-    return backend_->drawTriangles(snapshot(), list);
+    return outOfMemoryGuard([&] { return backend_->drawTriangles(snapshot(), list); });
 }
 
 // ---------------------------------------------------------------- state setters
@@ -775,13 +469,15 @@ HRESULT Device::SetLight(DWORD index, const D3DLIGHT9* light) {
     if (light->Type == D3DLIGHT_DIRECTIONAL && light->Direction.x == 0 && light->Direction.y == 0 &&
         light->Direction.z == 0)
         return D3DERR_INVALIDCALL;
-    if (recording_) {
-        recording_->values.lights[index].light = *light;
-        recording_->mask.lightDefinitions.insert(index);
+    return outOfMemoryGuard([&]() -> HRESULT {
+        if (recording_) {
+            recording_->values.lights[index].light = *light;
+            recording_->mask.lightDefinitions.insert(index);
+            return D3D_OK;
+        }
+        state_.lights[index].light = *light;
         return D3D_OK;
-    }
-    state_.lights[index].light = *light;
-    return D3D_OK;
+    });
 }
 
 HRESULT Device::GetLight(DWORD index, D3DLIGHT9* light) {
@@ -795,22 +491,24 @@ HRESULT Device::GetLight(DWORD index, D3DLIGHT9* light) {
 HRESULT Device::LightEnable(DWORD index, BOOL enable) {
     if (!validLightIndex(index))
         return D3DERR_INVALIDCALL;
-    if (recording_) {
-        recording_->values.lights[index].enabled = enable;
-        recording_->mask.lightEnables.insert(index);
+    return outOfMemoryGuard([&]() -> HRESULT {
+        if (recording_) {
+            recording_->values.lights[index].enabled = enable;
+            recording_->mask.lightEnables.insert(index);
+            return D3D_OK;
+        }
+        auto it = state_.lights.find(index);
+        if (it == state_.lights.end()) {
+            // An unset light comes to life as white, shining along +z.
+            LightSlot slot;
+            slot.light.Type = D3DLIGHT_DIRECTIONAL;
+            slot.light.Diffuse = {1.0f, 1.0f, 1.0f, 0.0f};
+            slot.light.Direction = {0.0f, 0.0f, 1.0f};
+            it = state_.lights.emplace(index, slot).first;
+        }
+        it->second.enabled = enable ? TRUE : FALSE;
         return D3D_OK;
-    }
-    auto it = state_.lights.find(index);
-    if (it == state_.lights.end()) {
-        // An unset light comes to life as white, shining along +z.
-        LightSlot slot;
-        slot.light.Type = D3DLIGHT_DIRECTIONAL;
-        slot.light.Diffuse = {1.0f, 1.0f, 1.0f, 0.0f};
-        slot.light.Direction = {0.0f, 0.0f, 1.0f};
-        it = state_.lights.emplace(index, slot).first;
-    }
-    it->second.enabled = enable ? TRUE : FALSE;
-    return D3D_OK;
+    });
 }
 
 HRESULT Device::GetLightEnable(DWORD index, BOOL* enable) {
@@ -843,8 +541,10 @@ HRESULT Device::GetRenderState(D3DRENDERSTATETYPE type, DWORD* value) {
 HRESULT Device::BeginStateBlock() {
     if (recording_)
         return D3DERR_INVALIDCALL;
-    recording_ = new StateBlock(this);
-    return D3D_OK;
+    return outOfMemoryGuard([&]() -> HRESULT {
+        recording_ = new StateBlock(this);
+        return D3D_OK;
+    });
 }
 
 HRESULT Device::EndStateBlock(IDirect3DStateBlock9** block) {

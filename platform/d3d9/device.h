@@ -7,10 +7,12 @@
 #include <chrono>
 #include <map>
 #include <memory>
+#include <new>
 #include <set>
 #include <string>
 #include <vector>
 
+#include <QEvent>
 #include <QImage>
 #include <QPointer>
 #include <QRect>
@@ -71,8 +73,31 @@ protected:
     ULONG bindings_ = 0;
 };
 
+// No exception may leave a COM call: a failed allocation answers
+// E_OUTOFMEMORY and leaves the object as it was before the call.
+template <class Call>
+HRESULT outOfMemoryGuard(Call&& call) noexcept {
+    try {
+        return call();
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+}
+
+// The largest back buffer side either device type draws into; HAL is held
+// to its own texture limit as well.
+inline constexpr UINT kMaxBackBufferSide = 16384;
+
+// The row pitch (rows padded to four bytes) and the byte size of a
+// width x height store of `format`, worked out in 64 bits. False when the
+// format has no storage, the pitch does not fit the INT that LockRect hands
+// out, or the size does not fit memory at all.
+bool storeLayout(UINT width, UINT height, D3DFORMAT format, UINT* pitch, std::size_t* size);
+
 // Pixel storage of a surface or texture level.
 struct PixelStore {
+    // Throws std::bad_alloc when the store cannot be had, including a size
+    // storeLayout refuses.
     void allocate(UINT width, UINT height, D3DFORMAT format);
     UINT width = 0, height = 0;
     D3DFORMAT format = D3DFMT_UNKNOWN;
@@ -385,6 +410,32 @@ private:
     QPointer<QWidget> cursorWidget_;
 
     std::chrono::steady_clock::time_point lastPresent_{};
+};
+
+// Watches the full-screen window: losing activation (or being minimised)
+// loses the device, getting it back lets the application reset.
+class LossWatcher : public QObject {
+public:
+    explicit LossWatcher(Device* device) : device_(device) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        switch (event->type()) {
+        case QEvent::WindowDeactivate: device_->focusLost(); break;
+        case QEvent::WindowActivate: device_->focusRegained(); break;
+        case QEvent::WindowStateChange: {
+            auto* widget = qobject_cast<QWidget*>(watched);
+            if (widget && widget->isMinimized())
+                device_->focusLost();
+            break;
+        }
+        default: break;
+        }
+        return false;
+    }
+
+private:
+    Device* device_;
 };
 
 }  // namespace platform::d3d9

@@ -4,11 +4,10 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <unordered_set>
 #include <vector>
 
 #include "platform/d3d9/device.h"
-#include "platform/d3d9/hal_shaders.h"
+#include "platform/d3d9/hal_backend_impl.h"
 #include "platform/d3d9/test_hooks.h"
 
 namespace platform::hal {
@@ -16,8 +15,6 @@ namespace platform::hal {
 using namespace d3d9;
 
 namespace {
-
-using Mat4 = std::array<float, 16>;
 
 Mat4 toArray(const D3DMATRIX& m) {
     Mat4 r;
@@ -95,94 +92,6 @@ GLenum compareFunc(DWORD func) {
     default: return GL_ALWAYS;
     }
 }
-
-// Border and mirror-once addressing behave as clamp and wrap on REF; HAL
-// follows so that both draw the same picture.
-GLint addressMode(DWORD mode) {
-    switch (mode) {
-    case D3DTADDRESS_MIRROR: return GL_MIRRORED_REPEAT;
-    case D3DTADDRESS_CLAMP:
-    case D3DTADDRESS_BORDER: return GL_CLAMP_TO_EDGE;
-    default: return GL_REPEAT;
-    }
-}
-
-GLint filterMode(DWORD filter) { return filter == D3DTEXF_POINT || filter == D3DTEXF_NONE ? GL_NEAREST : GL_LINEAR; }
-
-// How a texture format travels to GL: storage, pixel layout, and whether the
-// format has no alpha of its own (then alpha reads as one).
-struct TexelLayout {
-    GLenum internal = 0, format = 0, type = 0;
-    UINT bytes = 0;
-    bool opaque = false;
-};
-
-TexelLayout texelLayout(D3DFORMAT f) {
-    switch (f) {
-    case D3DFMT_A8R8G8B8: return {GL_RGBA8, GL_BGRA, GL_UNSIGNED_BYTE, 4, false};
-    case D3DFMT_X8R8G8B8: return {GL_RGBA8, GL_BGRA, GL_UNSIGNED_BYTE, 4, true};
-    case D3DFMT_A4R4G4B4: return {GL_RGBA4, GL_BGRA, GL_UNSIGNED_SHORT_4_4_4_4_REV, 2, false};
-    case D3DFMT_X4R4G4B4: return {GL_RGBA4, GL_BGRA, GL_UNSIGNED_SHORT_4_4_4_4_REV, 2, true};
-    case D3DFMT_R5G6B5: return {GL_RGB8, GL_RGB, GL_UNSIGNED_SHORT_5_6_5, 2, true};
-    case D3DFMT_A1R5G5B5: return {GL_RGB5_A1, GL_BGRA, GL_UNSIGNED_SHORT_1_5_5_5_REV, 2, false};
-    case D3DFMT_X1R5G5B5: return {GL_RGB5_A1, GL_BGRA, GL_UNSIGNED_SHORT_1_5_5_5_REV, 2, true};
-    default: return {};
-    }
-}
-
-enum Uniform {
-    uWorldViewProjection,
-    uNormalMatrix,
-    uViewportSize,
-    uTargetSize,
-    uGlobalAmbient,
-    uMaterialDiffuse,
-    uMaterialAmbient,
-    uMaterialEmissive,
-    uLightToward,
-    uLightDiffuse,
-    uLightAmbient,
-    uTextureFactor,
-    uAlphaRef,
-    kUniformCount
-};
-
-constexpr const char* kUniformNames[kUniformCount] = {
-    "uWorldViewProjection", "uNormalMatrix",     "uViewportSize", "uTargetSize",   "uGlobalAmbient",
-    "uMaterialDiffuse",     "uMaterialAmbient",  "uMaterialEmissive", "uLightToward", "uLightDiffuse",
-    "uLightAmbient",        "uTextureFactor",    "uAlphaRef"};
-
-struct Program {
-    GLuint id = 0;
-    GLint location[kUniformCount] = {};
-    // Values last sent per uniform, so unchanged state costs no GL call.
-    std::vector<float> sent[kUniformCount];
-};
-
-struct GpuBuffer {
-    GLuint name = 0;
-    std::uint64_t version = ~std::uint64_t(0);
-    UINT size = 0;
-};
-
-struct GpuTexture {
-    GLuint name = 0;
-    std::uint64_t version = ~std::uint64_t(0);
-    UINT width = 0, height = 0;
-    D3DFORMAT format = D3DFMT_UNKNOWN;
-};
-
-// GL state as last set; -1 / 0 mean "unknown, set it next time".
-struct RasterState {
-    int cull = -1, depthTest = -1, depthWrite = -1, blend = -1, depthClamp = -1;
-    GLenum depthFunc = 0, srcBlend = 0, dstBlend = 0, equation = 0;
-    D3DCOLOR blendColor = 0;
-    bool blendColorSet = false;
-    DWORD colorMask = ~DWORD(0);
-    GLint viewport[4] = {-1, -1, -1, -1};
-    GLint scissor[4] = {-1, -1, -1, -1};
-    float depthRange[2] = {-1.0f, -1.0f};
-};
 
 constexpr const char* kCopyVertex = R"(#version 330 core
 void main() {
@@ -271,116 +180,6 @@ void reportBuildFailure(const char* what, const std::string& log) {
 
 }  // namespace
 
-struct HalBackend::Impl {
-    GL* gl = nullptr;
-    std::unordered_map<std::string, std::unique_ptr<Program>> programs;
-    // Shapes whose program did not build: reported once, never retried.
-    std::unordered_set<std::string> failedPrograms;
-    Program* current = nullptr;
-    // Frames repeat the same few shapes: the last lookup is kept aside.
-    std::string lastKey;
-    Program* lastProgram = nullptr;
-    GLuint vao = 0;
-    // The copy draws with no vertex data at all, so it gets a VAO of its own.
-    GLuint copyVao = 0;
-    GLuint copyProgram = 0;
-    GLint copyOrigin = -1;
-
-    GLuint frameBuffer = 0, colorBuffer = 0, depthBuffer = 0;
-    GLuint resolveFrameBuffer = 0, resolveColorBuffer = 0;
-    int width = 0, height = 0, samples = 0;
-    bool hasDepth = false;
-    bool opaque = false;  // X8R8G8B8: alpha stays one
-
-    RasterState raster;
-    GLuint layoutBuffer = 0;
-    UINT layoutOffset = ~0u, layoutStride = ~0u;
-    DWORD layoutFvf = ~0u;
-
-    std::unordered_map<std::uint64_t, GpuBuffer> buffers;
-    std::unordered_map<std::uint64_t, GpuTexture> textures;
-    std::unordered_map<std::uint32_t, GLuint> samplers;
-
-    bool changed(Uniform u, const float* values, std::size_t count) {
-        std::vector<float>& last = current->sent[u];
-        if (last.size() == count && std::memcmp(last.data(), values, count * sizeof(float)) == 0)
-            return false;
-        last.assign(values, values + count);
-        return true;
-    }
-    void setInt(Uniform u, int v) {
-        const float f = float(v);
-        if (current->location[u] >= 0 && changed(u, &f, 1))
-            gl->glUniform1i(current->location[u], v);
-    }
-    void setVec2(Uniform u, float x, float y) {
-        const float f[2] = {x, y};
-        if (current->location[u] >= 0 && changed(u, f, 2))
-            gl->glUniform2fv(current->location[u], 1, f);
-    }
-    void setVec4(Uniform u, const std::array<float, 4>& v) {
-        if (current->location[u] >= 0 && changed(u, v.data(), 4))
-            gl->glUniform4fv(current->location[u], 1, v.data());
-    }
-    void setVec3Array(Uniform u, const float* v, int count) {
-        if (current->location[u] >= 0 && changed(u, v, std::size_t(count) * 3))
-            gl->glUniform3fv(current->location[u], count, v);
-    }
-    void setVec4Array(Uniform u, const float* v, int count) {
-        if (current->location[u] >= 0 && changed(u, v, std::size_t(count) * 4))
-            gl->glUniform4fv(current->location[u], count, v);
-    }
-    // Row-major row-vector matrices read column-major are exactly the
-    // column-vector matrices GLSL multiplies with: no transpose.
-    void setMat4(Uniform u, const Mat4& m) {
-        if (current->location[u] >= 0 && changed(u, m.data(), 16))
-            gl->glUniformMatrix4fv(current->location[u], 1, GL_FALSE, m.data());
-    }
-    void setMat3(Uniform u, const std::array<float, 9>& m) {
-        if (current->location[u] >= 0 && changed(u, m.data(), 9))
-            gl->glUniformMatrix3fv(current->location[u], 1, GL_FALSE, m.data());
-    }
-
-    Program* program(const ShaderKey& key);
-    void use(Program* p) {
-        if (p != current) {
-            gl->glUseProgram(p->id);
-            current = p;
-        }
-    }
-    void deleteTargets();
-    void forgetGlState() {
-        raster = RasterState{};
-        current = nullptr;
-    }
-    void enable(GLenum cap, int on, int& cached) {
-        if (on != cached) {
-            on ? gl->glEnable(cap) : gl->glDisable(cap);
-            cached = on;
-        }
-    }
-    void setViewport(GLint x, GLint y, GLint w, GLint h) {
-        const GLint v[4] = {x, y, w, h};
-        if (std::memcmp(v, raster.viewport, sizeof v) != 0) {
-            gl->glViewport(x, y, w, h);
-            std::memcpy(raster.viewport, v, sizeof v);
-        }
-    }
-    void setScissor(GLint x, GLint y, GLint w, GLint h) {
-        const GLint v[4] = {x, y, w, h};
-        if (std::memcmp(v, raster.scissor, sizeof v) != 0) {
-            gl->glScissor(x, y, w, h);
-            std::memcpy(raster.scissor, v, sizeof v);
-        }
-    }
-    bool applyRaster(const FixedFunctionState& s, bool pretransformed);
-    void applyUniforms(const FixedFunctionState& s, const ShaderKey& key);
-    GpuBuffer* buffer(const VertexData& data);
-    GpuTexture* texture(const TextureData* data);
-    GLuint sampler(const DWORD* samplerState);
-    void bindLayout(const GpuBuffer& b, UINT offset, UINT stride, DWORD fvf);
-};
-
 Program* HalBackend::Impl::program(const ShaderKey& key) {
     std::string bytes = key.bytes();
     if (lastProgram && bytes == lastKey)
@@ -421,16 +220,6 @@ Program* HalBackend::Impl::program(const ShaderKey& key) {
     return slot.get();
 }
 
-void HalBackend::Impl::deleteTargets() {
-    const GLuint fbos[2] = {frameBuffer, resolveFrameBuffer};
-    const GLuint rbs[3] = {colorBuffer, depthBuffer, resolveColorBuffer};
-    gl->glBindFramebuffer(GL_FRAMEBUFFER, 0);
-    gl->glDeleteFramebuffers(2, fbos);
-    gl->glDeleteRenderbuffers(3, rbs);
-    frameBuffer = resolveFrameBuffer = colorBuffer = depthBuffer = resolveColorBuffer = 0;
-    width = height = samples = 0;
-    hasDepth = false;
-}
 
 bool HalBackend::Impl::applyRaster(const FixedFunctionState& s, bool pretransformed) {
     const DWORD* rs = s.renderState;
@@ -568,80 +357,8 @@ void HalBackend::Impl::applyUniforms(const FixedFunctionState& s, const ShaderKe
         setInt(uAlphaRef, int(s.renderState[D3DRS_ALPHAREF] & 0xFF));
 }
 
-GpuBuffer* HalBackend::Impl::buffer(const VertexData& data) {
-    if (!data.bytes || data.size == 0)
-        return nullptr;
-    GpuBuffer& b = buffers[data.id];
-    if (!b.name)
-        gl->glGenBuffers(1, &b.name);
-    if (b.version != data.version || b.size != data.size) {
-        gl->glBindBuffer(GL_ARRAY_BUFFER, b.name);
-        // Replacing the whole store lets the driver orphan the old one
-        // instead of waiting for draws that still read it.
-        gl->glBufferData(GL_ARRAY_BUFFER, data.size, data.bytes, GL_DYNAMIC_DRAW);
-        b.version = data.version;
-        b.size = data.size;
-        layoutBuffer = 0;
-    }
-    return &b;
-}
 
-GpuTexture* HalBackend::Impl::texture(const TextureData* data) {
-    if (!data || !data->bits || data->width == 0 || data->height == 0)
-        return nullptr;
-    const TexelLayout layout = texelLayout(data->format);
-    if (!layout.internal)
-        return nullptr;
-    GpuTexture& t = textures[data->id];
-    if (!t.name)
-        gl->glGenTextures(1, &t.name);
-    if (t.version == data->version && t.width == data->width && t.height == data->height && t.format == data->format)
-        return &t;
-    gl->glBindTexture(GL_TEXTURE_2D, t.name);
-    std::vector<BYTE> packed;
-    const BYTE* pixels = data->bits;
-    if (data->pitch % layout.bytes == 0) {
-        gl->glPixelStorei(GL_UNPACK_ROW_LENGTH, GLint(data->pitch / layout.bytes));
-    } else {
-        const std::size_t row = std::size_t(data->width) * layout.bytes;
-        packed.resize(row * data->height);
-        for (UINT y = 0; y < data->height; ++y)
-            std::memcpy(packed.data() + y * row, data->bits + std::size_t(y) * data->pitch, row);
-        pixels = packed.data();
-    }
-    if (t.width == data->width && t.height == data->height && t.format == data->format) {
-        gl->glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, GLsizei(data->width), GLsizei(data->height), layout.format,
-                            layout.type, pixels);
-    } else {
-        gl->glTexImage2D(GL_TEXTURE_2D, 0, GLint(layout.internal), GLsizei(data->width), GLsizei(data->height), 0,
-                         layout.format, layout.type, pixels);
-        gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
-        gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_A, layout.opaque ? GL_ONE : GL_ALPHA);
-    }
-    gl->glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
-    t.version = data->version;
-    t.width = data->width;
-    t.height = data->height;
-    t.format = data->format;
-    return &t;
-}
 
-GLuint HalBackend::Impl::sampler(const DWORD* ss) {
-    const GLint minFilter = filterMode(ss[D3DSAMP_MINFILTER]), magFilter = filterMode(ss[D3DSAMP_MAGFILTER]);
-    const GLint wrapS = addressMode(ss[D3DSAMP_ADDRESSU]), wrapT = addressMode(ss[D3DSAMP_ADDRESSV]);
-    const std::uint32_t key = std::uint32_t(minFilter == GL_LINEAR) | std::uint32_t(magFilter == GL_LINEAR) << 1 |
-                              std::uint32_t(ss[D3DSAMP_ADDRESSU] & 0xFF) << 8 |
-                              std::uint32_t(ss[D3DSAMP_ADDRESSV] & 0xFF) << 16;
-    GLuint& s = samplers[key];
-    if (!s) {
-        gl->glGenSamplers(1, &s);
-        gl->glSamplerParameteri(s, GL_TEXTURE_MIN_FILTER, minFilter);
-        gl->glSamplerParameteri(s, GL_TEXTURE_MAG_FILTER, magFilter);
-        gl->glSamplerParameteri(s, GL_TEXTURE_WRAP_S, wrapS);
-        gl->glSamplerParameteri(s, GL_TEXTURE_WRAP_T, wrapT);
-    }
-    return s;
-}
 
 void HalBackend::Impl::bindLayout(const GpuBuffer& b, UINT offset, UINT stride, DWORD fvf) {
     if (b.name == layoutBuffer && offset == layoutOffset && stride == layoutStride && fvf == layoutFvf)
@@ -714,6 +431,7 @@ bool HalBackend::makeContext() {
     lossReported_ = false;
     Impl& impl = *impl_;
     impl.gl = &context_->gl();
+    impl.context = context_.get();
     GL& gl = *impl.gl;
     std::string log;
     impl.copyProgram = link(gl, kCopyVertex, kCopyFragment, log);
@@ -788,98 +506,18 @@ int HalBackend::samples() const { return impl_ ? impl_->samples : 0; }
 
 std::size_t HalBackend::programCount() const { return impl_ ? impl_->programs.size() : 0; }
 
-HRESULT HalBackend::resize(const BufferSetup& setup) {
+
+HRESULT HalBackend::clear(DWORD flags, const D3DRECT* rects, UINT rectCount, D3DCOLOR color, float z,
+                          DWORD stencil) {
+    // A lost context clears nothing, as it draws nothing; Present and
+    // TestCooperativeLevel say so.
     if (contextLost())
-        return D3DERR_DEVICELOST;
-    if (setup.width == 0 || setup.height == 0)
-        return D3DERR_INVALIDCALL;
-    if (setup.colorFormat != D3DFMT_A8R8G8B8 && setup.colorFormat != D3DFMT_X8R8G8B8)
-        return D3DERR_NOTAVAILABLE;
-    if (int(setup.width) > context_->maxTextureSize() || int(setup.height) > context_->maxTextureSize())
-        return D3DERR_NOTAVAILABLE;
-    GLenum depthStorage = 0;
-    if (setup.depthFormat != D3DFMT_UNKNOWN) {
-        depthStorage = glDepthFormatFor(setup.depthFormat);
-        if (!depthStorage || !halSupportsDepthFormat(setup.depthFormat))
-            return D3DERR_NOTAVAILABLE;
-    }
-    int samples = 0;
-    if (setup.multiSampleType == D3DMULTISAMPLE_NONMASKABLE)
-        // Quality levels count up from two samples, doubling.
-        samples = 2 << std::min<DWORD>(setup.multiSampleQuality, 4);
-    else if (setup.multiSampleType >= D3DMULTISAMPLE_2_SAMPLES)
-        samples = int(setup.multiSampleType);
-    if (samples > context_->maxSamples())
-        return D3DERR_NOTAVAILABLE;
+        return D3D_OK;
     if (!context_->makeCurrent())
-        return D3DERR_NOTAVAILABLE;
-
+        return D3DERR_DRIVERINTERNALERROR;
     Impl& impl = *impl_;
-    GL& gl = *impl.gl;
-    impl.deleteTargets();
-    while (gl.glGetError() != GL_NO_ERROR) {
-    }
-    // X8 targets are stored with alpha too (reading back RGB storage costs a
-    // conversion), but their alpha is never written after the clear to one,
-    // so destination alpha reads as one, as on the device.
-    const GLenum colorStorage = GL_RGBA8;
-    const GLsizei w = GLsizei(setup.width), h = GLsizei(setup.height);
-
-    gl.glGenFramebuffers(1, &impl.frameBuffer);
-    gl.glBindFramebuffer(GL_FRAMEBUFFER, impl.frameBuffer);
-    gl.glGenRenderbuffers(1, &impl.colorBuffer);
-    gl.glBindRenderbuffer(GL_RENDERBUFFER, impl.colorBuffer);
-    gl.glRenderbufferStorageMultisample(GL_RENDERBUFFER, samples, colorStorage, w, h);
-    gl.glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, impl.colorBuffer);
-    if (depthStorage) {
-        gl.glGenRenderbuffers(1, &impl.depthBuffer);
-        gl.glBindRenderbuffer(GL_RENDERBUFFER, impl.depthBuffer);
-        gl.glRenderbufferStorageMultisample(GL_RENDERBUFFER, samples, depthStorage, w, h);
-        gl.glFramebufferRenderbuffer(
-            GL_FRAMEBUFFER, depthStorage == GL_DEPTH24_STENCIL8 ? GL_DEPTH_STENCIL_ATTACHMENT : GL_DEPTH_ATTACHMENT,
-            GL_RENDERBUFFER, impl.depthBuffer);
-    }
-    GLenum error = gl.glGetError();
-    bool complete = error == GL_NO_ERROR && gl.glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
-    if (complete && samples) {
-        gl.glGenFramebuffers(1, &impl.resolveFrameBuffer);
-        gl.glBindFramebuffer(GL_FRAMEBUFFER, impl.resolveFrameBuffer);
-        gl.glGenRenderbuffers(1, &impl.resolveColorBuffer);
-        gl.glBindRenderbuffer(GL_RENDERBUFFER, impl.resolveColorBuffer);
-        gl.glRenderbufferStorage(GL_RENDERBUFFER, colorStorage, w, h);
-        gl.glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, impl.resolveColorBuffer);
-        error = gl.glGetError();
-        complete = error == GL_NO_ERROR && gl.glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
-        gl.glBindFramebuffer(GL_FRAMEBUFFER, impl.frameBuffer);
-    }
-    if (!complete) {
-        impl.deleteTargets();
-        return error == GL_OUT_OF_MEMORY ? D3DERR_OUTOFVIDEOMEMORY : D3DERR_NOTAVAILABLE;
-    }
-    samples ? gl.glEnable(GL_MULTISAMPLE) : gl.glDisable(GL_MULTISAMPLE);
-    impl.width = int(w);
-    impl.height = int(h);
-    impl.samples = samples;
-    impl.hasDepth = depthStorage != 0;
-    impl.opaque = setup.colorFormat == D3DFMT_X8R8G8B8;
-    impl.forgetGlState();
-    // A new back buffer starts black with depth at its far end, like REF's.
-    gl.glDisable(GL_SCISSOR_TEST);
-    gl.glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-    gl.glDepthMask(GL_TRUE);
-    gl.glClearColor(0, 0, 0, impl.opaque ? 1.0f : 0.0f);
-    gl.glClearDepth(1.0);
-    gl.glClear(GL_COLOR_BUFFER_BIT | (depthStorage ? GL_DEPTH_BUFFER_BIT : 0));
-    gl.glEnable(GL_SCISSOR_TEST);
-    return D3D_OK;
-}
-
-void HalBackend::clear(DWORD flags, const D3DRECT* rects, UINT rectCount, D3DCOLOR color, float z, DWORD stencil) {
-    if (contextLost())
-        return;
-    Impl& impl = *impl_;
-    if (!impl.width || !context_->makeCurrent())
-        return;
+    if (!impl.width)
+        return D3DERR_INVALIDCALL;
     GL& gl = *impl.gl;
     GLbitfield mask = 0;
     // Clears ignore the write masks, as on the device.
@@ -905,7 +543,7 @@ void HalBackend::clear(DWORD flags, const D3DRECT* rects, UINT rectCount, D3DCOL
         mask |= GL_STENCIL_BUFFER_BIT;
     }
     if (!mask)
-        return;
+        return D3D_OK;
     auto clearRect = [&](LONG x1, LONG y1, LONG x2, LONG y2) {
         x1 = std::clamp<LONG>(x1, 0, impl.width), x2 = std::clamp<LONG>(x2, 0, impl.width);
         y1 = std::clamp<LONG>(y1, 0, impl.height), y2 = std::clamp<LONG>(y2, 0, impl.height);
@@ -919,6 +557,17 @@ void HalBackend::clear(DWORD flags, const D3DRECT* rects, UINT rectCount, D3DCOL
         clearRect(0, 0, impl.width, impl.height);
     for (UINT i = 0; rects && i < rectCount; ++i)
         clearRect(rects[i].x1, rects[i].y1, rects[i].x2, rects[i].y2);
+    return D3D_OK;
+}
+
+HRESULT HalBackend::present(RenderSurface* surface, const BufferSetup& buffers, const QRect& source,
+                            const QRect& dest) {
+    const HRESULT hr = Backend::present(surface, buffers, source, dest);
+    // Once per frame whatever the driver has said since the last one goes to
+    // standard error, so that no error stays unseen.
+    if (!contextLost() && context_->makeCurrent())
+        impl_->sweepErrors();
+    return hr;
 }
 
 HRESULT HalBackend::drawTriangles(const FixedFunctionState& state, const TriangleList& list) {
@@ -941,14 +590,17 @@ HRESULT HalBackend::drawTriangles(const FixedFunctionState& state, const Triangl
     for (int s = 0; s < kMaxTextureStages; ++s) {
         if (state.stageState[s][D3DTSS_COLOROP] == D3DTOP_DISABLE)
             break;
-        textures[s] = impl.texture(state.texture[s]);
+        if (const HRESULT hr = impl.texture(state.texture[s], &textures[s]); FAILED(hr))
+            return hr;
         textureSet[s] = textures[s] != nullptr;
     }
     const ShaderKey key = shaderKeyFor(state, list.fvf, textureSet);
     Program* program = impl.program(key);
-    GpuBuffer* buffer = impl.buffer(*list.vertices);
     if (!program)
         return D3DERR_DRIVERINTERNALERROR;
+    GpuBuffer* buffer = nullptr;
+    if (const HRESULT hr = impl.buffer(*list.vertices, &buffer); FAILED(hr))
+        return hr;
     if (!buffer || !impl.applyRaster(state, key.pretransformed))
         return D3D_OK;
     impl.use(program);
@@ -965,98 +617,8 @@ HRESULT HalBackend::drawTriangles(const FixedFunctionState& state, const Triangl
     return D3D_OK;
 }
 
-void HalBackend::readBackBuffer(DWORD* pixels, UINT pitch) {
-    if (contextLost())
-        return;
-    Impl& impl = *impl_;
-    if (!impl.width || !context_->makeCurrent())
-        return;
-    GL& gl = *impl.gl;
-    if (impl.samples) {
-        gl.glDisable(GL_SCISSOR_TEST);
-        gl.glBindFramebuffer(GL_READ_FRAMEBUFFER, impl.frameBuffer);
-        gl.glBindFramebuffer(GL_DRAW_FRAMEBUFFER, impl.resolveFrameBuffer);
-        gl.glBlitFramebuffer(0, 0, impl.width, impl.height, 0, 0, impl.width, impl.height, GL_COLOR_BUFFER_BIT,
-                             GL_NEAREST);
-        gl.glBindFramebuffer(GL_READ_FRAMEBUFFER, impl.resolveFrameBuffer);
-        gl.glEnable(GL_SCISSOR_TEST);
-    }
-    auto* out = reinterpret_cast<BYTE*>(pixels);
-    // BGRA bytes are the 0xAARRGGBB words of a little-endian machine, and
-    // the rows come top first because that is how we store them.
-    if (pitch % 4 == 0) {
-        gl.glPixelStorei(GL_PACK_ROW_LENGTH, GLint(pitch / 4));
-        gl.glReadPixels(0, 0, impl.width, impl.height, GL_BGRA, GL_UNSIGNED_BYTE, out);
-        gl.glPixelStorei(GL_PACK_ROW_LENGTH, 0);
-    } else {
-        std::vector<BYTE> rows(std::size_t(impl.width) * impl.height * 4);
-        gl.glReadPixels(0, 0, impl.width, impl.height, GL_BGRA, GL_UNSIGNED_BYTE, rows.data());
-        for (int y = 0; y < impl.height; ++y)
-            std::memcpy(out + std::size_t(y) * pitch, rows.data() + std::size_t(y) * impl.width * 4,
-                        std::size_t(impl.width) * 4);
-    }
-    if (impl.samples)
-        gl.glBindFramebuffer(GL_FRAMEBUFFER, impl.frameBuffer);
-}
 
-void HalBackend::writeBackBuffer(const RECT& rect, const DWORD* pixels, UINT pitch) {
-    if (contextLost())
-        return;
-    Impl& impl = *impl_;
-    if (!impl.width || !pixels || pitch % 4 != 0 || !context_->makeCurrent())
-        return;
-    const LONG x1 = std::max<LONG>(rect.left, 0), y1 = std::max<LONG>(rect.top, 0);
-    const LONG x2 = std::min<LONG>(rect.right, impl.width), y2 = std::min<LONG>(rect.bottom, impl.height);
-    if (x2 <= x1 || y2 <= y1)
-        return;
-    GL& gl = *impl.gl;
-    // The pixels go in through a texture and a covering triangle, which works
-    // for multisampled buffers too (a blit into one does not).
-    GLuint image = 0;
-    gl.glGenTextures(1, &image);
-    gl.glActiveTexture(GL_TEXTURE0);
-    gl.glBindTexture(GL_TEXTURE_2D, image);
-    gl.glBindSampler(0, 0);
-    gl.glPixelStorei(GL_UNPACK_ROW_LENGTH, GLint(pitch / 4));
-    gl.glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, GLsizei(rect.right - rect.left), GLsizei(rect.bottom - rect.top), 0,
-                    GL_BGRA, GL_UNSIGNED_BYTE, pixels);
-    gl.glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
-    gl.glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
-    gl.glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-    gl.glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
 
-    gl.glUseProgram(impl.copyProgram);
-    gl.glUniform2i(impl.copyOrigin, GLint(rect.left), GLint(rect.top));
-    gl.glDisable(GL_DEPTH_TEST);
-    gl.glDisable(GL_BLEND);
-    gl.glDisable(GL_CULL_FACE);
-    gl.glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, impl.opaque ? GL_FALSE : GL_TRUE);
-    gl.glViewport(0, 0, impl.width, impl.height);
-    gl.glScissor(x1, y1, x2 - x1, y2 - y1);
-    gl.glBindVertexArray(impl.copyVao);
-    gl.glDrawArrays(GL_TRIANGLES, 0, 3);
-    gl.glBindVertexArray(impl.vao);
-    gl.glDeleteTextures(1, &image);
-    impl.forgetGlState();
-}
-
-void HalBackend::forget(std::uint64_t id) {
-    if (contextLost())
-        return;
-    Impl& impl = *impl_;
-    if (!context_->makeCurrent())
-        return;
-    if (auto b = impl.buffers.find(id); b != impl.buffers.end()) {
-        if (b->second.name == impl.layoutBuffer)
-            impl.layoutBuffer = 0;
-        impl.gl->glDeleteBuffers(1, &b->second.name);
-        impl.buffers.erase(b);
-    }
-    if (auto t = impl.textures.find(id); t != impl.textures.end()) {
-        impl.gl->glDeleteTextures(1, &t->second.name);
-        impl.textures.erase(t);
-    }
-}
 
 }  // namespace platform::hal
 
@@ -1092,6 +654,8 @@ namespace testing {
 void SetHalCreationFails(bool fails) { hal::creationFails = fails; }
 
 void SetHalShadersBroken(bool broken) { hal::shadersBroken = broken; }
+
+void SetHalAllocationsFail(bool fail) { hal::allocationsFail = fail; }
 
 bool LoseHalContext(IDirect3DDevice9* device) {
     auto* hal = device ? dynamic_cast<hal::HalBackend*>(&static_cast<Device*>(device)->backend()) : nullptr;

@@ -21,10 +21,12 @@ public:
 
     std::string description() const override;
     HRESULT resize(const d3d9::BufferSetup& setup) override;
-    void clear(DWORD flags, const D3DRECT* rects, UINT rectCount, D3DCOLOR color, float z, DWORD stencil) override;
+    HRESULT clear(DWORD flags, const D3DRECT* rects, UINT rectCount, D3DCOLOR color, float z, DWORD stencil) override;
     HRESULT drawTriangles(const d3d9::FixedFunctionState& state, const d3d9::TriangleList& list) override;
-    void readBackBuffer(DWORD* pixels, UINT pitch) override;
-    void writeBackBuffer(const RECT& rect, const DWORD* pixels, UINT pitch) override;
+    HRESULT readBackBuffer(DWORD* pixels, UINT pitch) override;
+    HRESULT writeBackBuffer(const RECT& rect, const DWORD* pixels, UINT pitch) override;
+    HRESULT present(RenderSurface* surface, const d3d9::BufferSetup& buffers, const QRect& source,
+                    const QRect& dest) override;
     void forget(std::uint64_t id) override;
     bool contextLost() const override;
     HRESULT restoreContext() override;

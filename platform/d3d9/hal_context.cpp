@@ -1,5 +1,7 @@
 #include "platform/d3d9/hal_context.h"
 
+#include "platform/d3d9/driver_preload.h"
+
 #include <dlfcn.h>
 
 #include <QGuiApplication>
@@ -7,7 +9,9 @@
 #include <QOpenGLContext>
 #include <QOpenGLVersionFunctionsFactory>
 #include <QThread>
+#include <algorithm>
 #include <cstdlib>
+#include <mutex>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -18,16 +22,19 @@ namespace {
 
 // Loading the OpenGL driver is most of what the first context costs: a
 // software GL brings its code generator, a very large library, and binding
-// it takes tens of milliseconds. Started on a helper thread as the process
-// starts, the loading overlaps whatever comes before the first context (for
-// the program, its computation and the GUI's start); making a context waits
-// for it to finish. Mesa's drivers are one file under many names, so loading one
-// name serves all of them. Where a display is not named there is no HAL and
-// nothing is loaded; where another OpenGL vendor ends up being used, the
+// it takes tens of milliseconds. Started on a helper thread by the program's
+// entry point, the loading overlaps whatever comes before the first context
+// (the computation and the GUI's start); making a context waits for it to
+// finish. Mesa's drivers are one file under many names, so loading one name
+// serves all of them. Where another OpenGL vendor ends up being used, the
 // loaded library only sits there.
 class DriverPreload {
 public:
-    DriverPreload() {
+    void start() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (started_)
+            return;
+        started_ = true;
         const char* display = std::getenv("DISPLAY");
         if (!display || !*display || std::getenv("LIBGL_DRIVERS_PATH"))
             return;
@@ -37,8 +44,8 @@ public:
             // No thread to spare: the first context loads the driver itself.
         }
     }
-    ~DriverPreload() { wait(); }
     void wait() {
+        std::lock_guard<std::mutex> lock(mutex_);
         if (thread_.joinable())
             thread_.join();
     }
@@ -55,10 +62,17 @@ private:
         dlopen((std::string(folder) + "/dri/swrast_dri.so").c_str(), RTLD_NOW | RTLD_GLOBAL);
     }
 
+    std::mutex mutex_;
+    bool started_ = false;
     std::thread thread_;
 };
 
-DriverPreload driverPreload;
+// Never destroyed: a program that ends before its first context (no window
+// after all, a failed computation) does not wait for the loading at exit.
+DriverPreload& driverPreload() {
+    static DriverPreload* preload = new DriverPreload;
+    return *preload;
+}
 
 // The probe's context, kept for the first device that asks for one: making
 // a context costs tens of milliseconds on a software GL, and the first HAL
@@ -89,7 +103,7 @@ std::unique_ptr<HalContext> HalContext::create() {
 }
 
 std::unique_ptr<HalContext> HalContext::createNew() {
-    driverPreload.wait();
+    driverPreload().wait();
     QSurfaceFormat format;
     format.setRenderableType(QSurfaceFormat::OpenGL);
     format.setVersion(3, 3);
@@ -127,7 +141,37 @@ std::unique_ptr<HalContext> HalContext::createNew() {
         hal->renderer_ = "OpenGL";
     gl.glGetIntegerv(GL_MAX_SAMPLES, &hal->maxSamples_);
     gl.glGetIntegerv(GL_MAX_TEXTURE_SIZE, &hal->maxTextureSize_);
+
+    // Where the driver can put its errors in words, it keeps only those in
+    // its log; the backend reads them when it finds an error.
+    if (hal->context_->hasExtension("GL_KHR_debug")) {
+        using DebugMessageControl = void (*)(GLenum, GLenum, GLenum, GLsizei, const GLuint*, GLboolean);
+        auto control = reinterpret_cast<DebugMessageControl>(hal->context_->getProcAddress("glDebugMessageControl"));
+        hal->getDebugMessageLog_ =
+            reinterpret_cast<GetDebugMessageLog>(hal->context_->getProcAddress("glGetDebugMessageLog"));
+        if (control && hal->getDebugMessageLog_) {
+            gl.glEnable(GL_DEBUG_OUTPUT);
+            control(GL_DONT_CARE, GL_DONT_CARE, GL_DONT_CARE, 0, nullptr, GL_FALSE);
+            control(GL_DONT_CARE, GL_DEBUG_TYPE_ERROR, GL_DONT_CARE, 0, nullptr, GL_TRUE);
+        } else {
+            hal->getDebugMessageLog_ = nullptr;
+        }
+    }
     return hal;
+}
+
+std::vector<std::string> HalContext::driverErrorMessages(int most) {
+    std::vector<std::string> said;
+    if (!getDebugMessageLog_ || !isValid())
+        return said;
+    char text[1024];
+    for (int i = 0; i < most; ++i) {
+        GLsizei length = 0;
+        if (getDebugMessageLog_(1, GLsizei(sizeof text), nullptr, nullptr, nullptr, nullptr, &length, text) == 0)
+            break;
+        said.emplace_back(text, std::size_t(std::max<GLsizei>(length - 1, 0)));
+    }
+    return said;
 }
 
 HalContext::~HalContext() {
@@ -233,6 +277,8 @@ const Probe& probe() {
     return result;
 }
 }  // namespace
+
+void startGraphicsDriverPreload() { driverPreload().start(); }
 
 bool halAvailable() { return probe().available; }
 const std::string& halRendererName() { return probe().renderer; }

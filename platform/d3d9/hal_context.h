@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 class QOpenGLContext;
 class QOffscreenSurface;
@@ -35,6 +36,9 @@ public:
     // Lets the context go as a GPU reset does (a test fault).
     void discard();
     GL& gl() { return *gl_; }
+    // What the driver said about its most recent errors (KHR_debug), oldest
+    // first, at most `most` messages; none where the driver cannot say.
+    std::vector<std::string> driverErrorMessages(int most);
 
     const std::string& renderer() const { return renderer_; }
     int maxSamples() const { return maxSamples_; }
@@ -50,6 +54,9 @@ private:
     std::string renderer_;
     int maxSamples_ = 0;
     int maxTextureSize_ = 0;
+    using GetDebugMessageLog = GLuint (*)(GLuint, GLsizei, GLenum*, GLenum*, GLuint*, GLenum*,
+                                                          GLsizei*, GLchar*);
+    GetDebugMessageLog getDebugMessageLog_ = nullptr;
 };
 
 // The GL storage for a depth/stencil format of the device API (D3DFMT_D16,

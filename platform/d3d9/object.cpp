@@ -322,7 +322,13 @@ HRESULT Direct3D::CreateDevice(UINT ordinal, D3DDEVTYPE type, HWND focusWindow, 
     if (!backend)
         return D3DERR_NOTAVAILABLE;
 
-    auto* created = new Device(this, ordinal, type, focusWindow, behaviorFlags, std::move(backend));
+    Device* created = nullptr;
+    const HRESULT made = outOfMemoryGuard([&]() -> HRESULT {
+        created = new Device(this, ordinal, type, focusWindow, behaviorFlags, std::move(backend));
+        return D3D_OK;
+    });
+    if (FAILED(made))
+        return made;
     const HRESULT hr = created->initialize(params);
     if (FAILED(hr)) {
         created->Release();

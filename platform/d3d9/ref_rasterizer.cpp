@@ -246,7 +246,7 @@ HRESULT RefRasterizer::resize(const BufferSetup& setup) {
     return D3D_OK;
 }
 
-void RefRasterizer::clear(DWORD flags, const D3DRECT* rects, UINT rectCount, D3DCOLOR color, float z, DWORD) {
+HRESULT RefRasterizer::clear(DWORD flags, const D3DRECT* rects, UINT rectCount, D3DCOLOR color, float z, DWORD) {
     std::uint32_t depthBits;
     std::memcpy(&depthBits, &z, 4);
     auto fill = [&](LONG x1, LONG y1, LONG x2, LONG y2) {
@@ -271,9 +271,10 @@ void RefRasterizer::clear(DWORD flags, const D3DRECT* rects, UINT rectCount, D3D
         fill(0, 0, LONG(width_), LONG(height_));
     for (UINT i = 0; i < rectCount && rects; ++i)
         fill(rects[i].x1, rects[i].y1, rects[i].x2, rects[i].y2);
+    return D3D_OK;
 }
 
-void RefRasterizer::readBackBuffer(DWORD* pixels, UINT pitch) {
+HRESULT RefRasterizer::readBackBuffer(DWORD* pixels, UINT pitch) {
     const std::uint32_t alpha = colorFormat_ == D3DFMT_X8R8G8B8 ? 0xFF000000u : 0;
     for (UINT y = 0; y < height_; ++y) {
         auto* row = reinterpret_cast<DWORD*>(reinterpret_cast<BYTE*>(pixels) + size_t(y) * pitch);
@@ -288,9 +289,10 @@ void RefRasterizer::readBackBuffer(DWORD* pixels, UINT pitch) {
         for (; x < width_; ++x)
             row[x] = src[x] | alpha;
     }
+    return D3D_OK;
 }
 
-void RefRasterizer::writeBackBuffer(const RECT& rect, const DWORD* pixels, UINT pitch) {
+HRESULT RefRasterizer::writeBackBuffer(const RECT& rect, const DWORD* pixels, UINT pitch) {
     for (LONG y = rect.top; y < rect.bottom; ++y) {
         if (y < 0 || y >= LONG(height_))
             continue;
@@ -300,6 +302,7 @@ void RefRasterizer::writeBackBuffer(const RECT& rect, const DWORD* pixels, UINT 
             if (x >= 0 && x < LONG(width_))
                 color_[size_t(y) * width_ + x] = row[x - rect.left];
     }
+    return D3D_OK;
 }
 
 void RefRasterizer::forget(std::uint64_t id) { textures_.erase(id); }

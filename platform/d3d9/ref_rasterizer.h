@@ -15,10 +15,10 @@ class RefRasterizer : public Backend {
 public:
     std::string description() const override;
     HRESULT resize(const BufferSetup& setup) override;
-    void clear(DWORD flags, const D3DRECT* rects, UINT rectCount, D3DCOLOR color, float z, DWORD stencil) override;
+    HRESULT clear(DWORD flags, const D3DRECT* rects, UINT rectCount, D3DCOLOR color, float z, DWORD stencil) override;
     HRESULT drawTriangles(const FixedFunctionState& state, const TriangleList& list) override;
-    void readBackBuffer(DWORD* pixels, UINT pitch) override;
-    void writeBackBuffer(const RECT& rect, const DWORD* pixels, UINT pitch) override;
+    HRESULT readBackBuffer(DWORD* pixels, UINT pitch) override;
+    HRESULT writeBackBuffer(const RECT& rect, const DWORD* pixels, UINT pitch) override;
     void forget(std::uint64_t id) override;
 
     // A vertex after transform and lighting, in clip space; `attr` holds

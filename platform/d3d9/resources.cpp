@@ -1,6 +1,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <limits>
+#include <new>
 
 #include "platform/d3d9/device.h"
 
@@ -75,12 +77,31 @@ std::uint64_t nextResourceId() {
     return next++;
 }
 
+bool storeLayout(UINT width, UINT height, D3DFORMAT format, UINT* pitch, std::size_t* size) {
+    const std::uint64_t bpp = bytesPerPixel(format);
+    if (!bpp)
+        return false;
+    // At most 2^32 * 4 + 3: no 64-bit product can wrap here.
+    const std::uint64_t row = (std::uint64_t(width) * bpp + 3) & ~std::uint64_t(3);
+    std::uint64_t total = 0;
+    if (row > std::uint64_t(std::numeric_limits<INT>::max()) || __builtin_mul_overflow(row, std::uint64_t(height), &total) ||
+        total > std::uint64_t(std::numeric_limits<std::ptrdiff_t>::max()))
+        return false;
+    *pitch = UINT(row);
+    *size = std::size_t(total);
+    return true;
+}
+
 void PixelStore::allocate(UINT w, UINT h, D3DFORMAT f) {
+    UINT rowPitch = 0;
+    std::size_t size = 0;
+    if (!storeLayout(w, h, f, &rowPitch, &size))
+        throw std::bad_alloc();
+    bytes.assign(size, 0);
     width = w;
     height = h;
     format = f;
-    pitch = (w * bytesPerPixel(f) + 3) & ~3u;
-    bytes.assign(size_t(pitch) * h, 0);
+    pitch = rowPitch;
     view.width = w;
     view.height = h;
     view.format = f;
@@ -113,13 +134,17 @@ HRESULT lockStore(PixelStore& store, D3DLOCKED_RECT* locked, const RECT* rect) {
 
 // ---------------------------------------------------------------- vertex buffers
 
-VertexBuffer::VertexBuffer(Device* device, UINT length, DWORD usage, DWORD fvf, D3DPOOL pool)
+// A constructor that cannot get its memory gives back the device reference
+// its base took, so that the failed creation leaves the device as it was.
+VertexBuffer::VertexBuffer(Device* device, UINT length, DWORD usage, DWORD fvf, D3DPOOL pool) try
     : DeviceChild(device), bytes_(length), usage_(usage), fvf_(fvf), pool_(pool) {
     data_.bytes = bytes_.data();
     data_.size = length;
     data_.id = nextResourceId();
     data_.version = 1;
     device->resourceCreated(pool);
+} catch (...) {
+    device->Release();
 }
 
 VertexBuffer::~VertexBuffer() { device_->backend().forget(data_.id); }
@@ -164,7 +189,7 @@ HRESULT VertexBuffer::GetDesc(D3DVERTEXBUFFER_DESC* desc) {
 
 // ---------------------------------------------------------------- surfaces
 
-Surface::Surface(Device* device, Kind kind, UINT width, UINT height, D3DFORMAT format, D3DPOOL pool)
+Surface::Surface(Device* device, Kind kind, UINT width, UINT height, D3DFORMAT format, D3DPOOL pool) try
     : DeviceChild(device), kind_(kind), pool_(pool) {
     desc_.Format = format;
     desc_.Type = D3DRTYPE_SURFACE;
@@ -181,6 +206,8 @@ Surface::Surface(Device* device, Kind kind, UINT width, UINT height, D3DFORMAT f
         own_.allocate(width, height, format);
         device->resourceCreated(pool);
     }
+} catch (...) {
+    device->Release();
 }
 
 Surface::Surface(Device* device, Texture* texture, UINT level)
@@ -257,8 +284,16 @@ HRESULT Surface::LockRect(D3DLOCKED_RECT* locked, const RECT* rect, DWORD) {
         if (!(device_->presentation().Flags & D3DPRESENTFLAG_LOCKABLE_BACKBUFFER))
             return D3DERR_INVALIDCALL;
         PixelStore copy;
-        copy.allocate(desc_.Width, desc_.Height, desc_.Format);
-        device_->backend().readBackBuffer(reinterpret_cast<DWORD*>(copy.bytes.data()), copy.pitch);
+        const HRESULT allocated =
+            outOfMemoryGuard([&]() -> HRESULT {
+                copy.allocate(desc_.Width, desc_.Height, desc_.Format);
+                return D3D_OK;
+            });
+        if (FAILED(allocated))
+            return allocated;
+        const HRESULT read = device_->backend().readBackBuffer(reinterpret_cast<DWORD*>(copy.bytes.data()), copy.pitch);
+        if (FAILED(read))
+            return read;
         own_ = std::move(copy);
         const HRESULT hr = lockStore(own_, locked, rect);
         locked_ = SUCCEEDED(hr);
@@ -279,8 +314,10 @@ HRESULT Surface::UnlockRect() {
     locked_ = false;
     if (kind_ == Kind::BackBuffer) {
         const RECT all = {0, 0, LONG(own_.width), LONG(own_.height)};
-        device_->backend().writeBackBuffer(all, reinterpret_cast<const DWORD*>(own_.bytes.data()), own_.pitch);
+        const HRESULT written =
+            device_->backend().writeBackBuffer(all, reinterpret_cast<const DWORD*>(own_.bytes.data()), own_.pitch);
         own_ = PixelStore();
+        return written;
     } else {
         ++own_.view.version;
     }
@@ -289,8 +326,8 @@ HRESULT Surface::UnlockRect() {
 
 // ---------------------------------------------------------------- textures
 
-Texture::Texture(Device* device, UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool)
-    : DeviceChild(device), usage_(usage), pool_(pool), id_(0) {
+Texture::Texture(Device* device, UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format,
+                 D3DPOOL pool) try : DeviceChild(device), usage_(usage), pool_(pool), id_(0) {
     UINT w = width, h = height;
     UINT full = 1;
     while (w > 1 || h > 1) {
@@ -311,6 +348,8 @@ Texture::Texture(Device* device, UINT width, UINT height, UINT levels, DWORD usa
     }
     id_ = levels_[0].view.id;
     device->resourceCreated(pool);
+} catch (...) {
+    device->Release();
 }
 
 Texture::~Texture() {
@@ -337,8 +376,10 @@ HRESULT Texture::GetLevelDesc(UINT level, D3DSURFACE_DESC* desc) {
 HRESULT Texture::GetSurfaceLevel(UINT level, IDirect3DSurface9** surface) {
     if (!surface || level >= levels_.size())
         return D3DERR_INVALIDCALL;
-    *surface = new Surface(device_, this, level);
-    return D3D_OK;
+    return outOfMemoryGuard([&] {
+        *surface = new Surface(device_, this, level);
+        return D3D_OK;
+    });
 }
 
 HRESULT Texture::LockRect(UINT level, D3DLOCKED_RECT* locked, const RECT* rect, DWORD) {

@@ -15,6 +15,11 @@ void SetHalCreationFails(bool fails);
 // compile; draws that need one return D3DERR_DRIVERINTERNALERROR.
 void SetHalShadersBroken(bool broken);
 
+// While set, every GL allocation HAL makes (vertex buffers, textures,
+// render buffers) asks for an impossible size, so that the driver refuses
+// it as it would refuse memory it does not have.
+void SetHalAllocationsFail(bool fail);
+
 // The device's OpenGL context goes away as in a GPU reset. False when the
 // device is not a HAL device.
 bool LoseHalContext(IDirect3DDevice9* device);

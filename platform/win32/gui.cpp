@@ -2,18 +2,15 @@
 // program's module and resources.
 #include <QApplication>
 #include <QMenuBar>
-#include <netdb.h>
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
 
-#include <cstddef>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <map>
 #include <mutex>
 
 #include "platform/common/render_surface.h"
+#include "platform/win32/display_rule.h"
 #include "platform/win32/program_arguments.h"
 #include "platform/win32/ui_internal.h"
 #include "platform/win32/window_access.h"
@@ -59,56 +56,6 @@ namespace {
 enum class GuiState { Unknown, Available, Unavailable };
 GuiState guiState = GuiState::Unknown;
 
-bool hasEnvironment(const char* name) {
-    const char* value = std::getenv(name);
-    return value && *value;
-}
-
-bool connects(int family, const sockaddr* address, socklen_t length) {
-    const int fd = ::socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return false;
-    const bool ok = ::connect(fd, address, length) == 0;
-    ::close(fd);
-    return ok;
-}
-
-// The X library gives up on an unreachable server by ending the process;
-// looking first lets the program run without a GUI instead. Only DISPLAY
-// forms the X library itself understands are checked: [host]:n[.screen].
-bool xServerReachable(const char* display) {
-    const std::string text(display);
-    const std::size_t colon = text.rfind(':');
-    if (colon == std::string::npos)
-        return true;  // not a form we know; let the GUI library judge
-    const std::string host = text.substr(0, colon);
-    const int number = std::atoi(text.c_str() + colon + 1);
-    if (host.empty() || host == "unix") {
-        const std::string path = "/tmp/.X11-unix/X" + std::to_string(number);
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        // Linux servers also listen on the abstract name, which needs no file.
-        address.sun_path[0] = '\0';
-        std::strncpy(address.sun_path + 1, path.c_str(), sizeof address.sun_path - 2);
-        const socklen_t abstractLength =
-            static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + path.size());
-        if (connects(AF_UNIX, reinterpret_cast<sockaddr*>(&address), abstractLength))
-            return true;
-        std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
-        return connects(AF_UNIX, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    }
-    addrinfo hints{};
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    if (::getaddrinfo(host.c_str(), std::to_string(6000 + number).c_str(), &hints, &found) != 0)
-        return false;
-    bool ok = false;
-    for (addrinfo* a = found; a && !ok; a = a->ai_next)
-        ok = connects(a->ai_family, a->ai_addr, a->ai_addrlen);
-    ::freeaddrinfo(found);
-    return ok;
-}
-
 }  // namespace
 
 bool ensureGui() {
@@ -119,11 +66,11 @@ bool ensureGui() {
     } else if (QCoreApplication::instance()) {
         // Someone started a GUI-less application; widgets cannot exist in it.
         guiState = GuiState::Unavailable;
-    } else if (!hasEnvironment("DISPLAY") && !hasEnvironment("WAYLAND_DISPLAY") &&
-               !hasEnvironment("QT_QPA_PLATFORM")) {
-        guiState = GuiState::Unavailable;
-    } else if (!hasEnvironment("QT_QPA_PLATFORM") && !hasEnvironment("WAYLAND_DISPLAY") &&
-               !xServerReachable(std::getenv("DISPLAY"))) {
+    } else if (const DisplayVerdict display = checkDisplay(); !display.usable) {
+        // The program's own message follows; this line says what lies
+        // behind it.
+        std::fprintf(stderr, "vibrolane: no display: %s\n", display.cause.c_str());
+        std::fflush(stderr);
         guiState = GuiState::Unavailable;
     } else {
         new QApplication(programArgc, programArgv);

@@ -540,7 +540,13 @@ bool makeDirectories(const std::string& dir) {
             return false;
     }
     struct stat info {};
-    return ::stat(dir.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+    if (::stat(dir.c_str(), &info) != 0)
+        return false;
+    if (!S_ISDIR(info.st_mode)) {
+        errno = ENOTDIR;  // a file stands where the folder should be
+        return false;
+    }
+    return true;
 }
 
 bool writeAll(int fd, const std::string& text) {
@@ -556,31 +562,58 @@ bool writeAll(int fd, const std::string& text) {
     return true;
 }
 
-LSTATUS saveStore(const Store& store) {
+// `error` gets the cause of a failure (an errno value, 0 when none applies).
+LSTATUS writeStore(const Store& store, const std::string& path, int& error) {
+    error = 0;
     std::string text = serialize(store);
     if (text.size() > kMaxStoreBytes)
         return ERROR_CANTWRITE;
-    std::string path = storePath();
-    if (path.empty() || !makeDirectories(path.substr(0, path.rfind('/'))))
+    if (path.empty() || !makeDirectories(path.substr(0, path.rfind('/')))) {
+        error = errno;
         return ERROR_CANTWRITE;
+    }
 
     std::string temporary = path + ".tmp." + std::to_string(::getpid());
     int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0)
+    if (fd < 0) {
+        error = errno;
         return ERROR_CANTWRITE;
+    }
     bool written = writeAll(fd, text) && ::fsync(fd) == 0;
     written = (::close(fd) == 0) && written;
     if (!written) {
+        error = errno;
         ::unlink(temporary.c_str());
         return ERROR_CANTWRITE;
     }
     if (beforeRename && !beforeRename(temporary))
         return ERROR_CANTWRITE;
     if (::rename(temporary.c_str(), path.c_str()) != 0) {
+        error = errno;
         ::unlink(temporary.c_str());
         return ERROR_CANTWRITE;
     }
     return ERROR_SUCCESS;
+}
+
+// The old file stays whole when a write fails (the new text never replaces
+// it half-written), but what the program meant to keep is lost: the user
+// hears of it once, on standard error.
+LSTATUS saveStore(const Store& store) {
+    // Once per file: the values written one after the other at shut-down
+    // fail for the same reason.
+    static std::string said;
+    const std::string path = storePath();
+    int error = 0;
+    const LSTATUS status = writeStore(store, path, error);
+    if (status != ERROR_SUCCESS && said != path) {
+        said = path;
+        std::fprintf(stderr, "vibrolane: cannot write the settings file %s%s%s; the changes are not kept\n",
+                     path.empty() ? "(no home folder)" : path.c_str(), error ? ": " : "",
+                     error ? std::strerror(error) : "");
+        std::fflush(stderr);
+    }
+    return status;
 }
 
 // The full path of subKey under key; nothing when the name is not acceptable.

@@ -3,6 +3,8 @@
 # are the program's: vl_resources fills the forms of resource_templates.h.
 add_library(vl_win32 STATIC
   ${CMAKE_CURRENT_SOURCE_DIR}/gui.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/display_rule.h
+  ${CMAKE_CURRENT_SOURCE_DIR}/display_rule.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/messages.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/window.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/menu.cpp
@@ -19,4 +21,4 @@ target_link_libraries(vl_win32 PUBLIC vl_resources PRIVATE vl_platform_common Qt
 if(TARGET vl_win32_base)
   target_link_libraries(vl_win32 PUBLIC vl_win32_base)
 endif()
-target_link_libraries(vl_win32_main PUBLIC vl_win32)
+target_link_libraries(vl_win32_main PUBLIC vl_win32 vl_d3d9)

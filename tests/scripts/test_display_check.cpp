@@ -132,6 +132,10 @@ TEST(DisplayCheck, FindsTheDisplaysThatListenAndNamesTheOnesThatDoNot) {
     TempFolder runtime;
     Listener wayland;
     ASSERT_TRUE(wayland.listenUnix((runtime.path / "wayland-7").string(), false));
+    // A compositor that has gone leaves its socket file behind.
+    Listener gone;
+    ASSERT_TRUE(gone.listenUnix((runtime.path / "wayland-9").string(), false));
+    gone.reset();
 
     const std::string x11 = ":" + std::to_string(xNumber);
     const std::string remote = "127.0.0.1:" + std::to_string(tcpNumber);
@@ -158,6 +162,9 @@ TEST(DisplayCheck, FindsTheDisplaysThatListenAndNamesTheOnesThatDoNot) {
         {"a Wayland socket by path", {{"WAYLAND_DISPLAY", xdg + "/wayland-7"}}, 0, ""},
         {"a missing Wayland socket", {{"WAYLAND_DISPLAY", "wayland-8"}, {"XDG_RUNTIME_DIR", xdg}}, 1,
          "the Wayland display wayland-8 cannot be reached"},
+        {"a stale Wayland socket", {{"WAYLAND_DISPLAY", "wayland-9"}, {"XDG_RUNTIME_DIR", xdg}}, 1,
+         "the Wayland display wayland-9 cannot be reached"},
+        {"a platform plugin that needs no server", {{"QT_QPA_PLATFORM", "offscreen"}}, 0, ""},
         {"a missing Wayland socket, but X is there",
          {{"WAYLAND_DISPLAY", "wayland-8"}, {"XDG_RUNTIME_DIR", xdg}, {"DISPLAY", x11}}, 0, ""},
         {"neither is there",

@@ -148,7 +148,8 @@ int runProgram(const fs::path& directory) {
     const pid_t child = fork();
     if (child == 0) {
         FILE* out = std::fopen((directory / "stdout.txt").c_str(), "wb");
-        if (!out || chdir(directory.c_str()) != 0 || dup2(fileno(out), 1) < 0)
+        FILE* err = std::fopen((directory / "stderr.txt").c_str(), "wb");
+        if (!out || !err || chdir(directory.c_str()) != 0 || dup2(fileno(out), 1) < 0 || dup2(fileno(err), 2) < 0)
             _exit(126);
         unsetenv("DISPLAY");
         unsetenv("WAYLAND_DISPLAY");
@@ -196,4 +197,8 @@ TEST(GoldenFiles, ProgramProceedsWhenTheLogCannotBeOpened) {
     ASSERT_EQ(runProgram(dir.path), 1);
     expectSameText(slurp(dir.path / "stdout.txt"), golden("startup-stdout.txt"), "standard output");
     EXPECT_TRUE(fs::is_directory(dir.path / "debug-file.txt"));
+    // The lost log is said, once and first.
+    const std::string err = slurp(dir.path / "stderr.txt");
+    EXPECT_EQ(err.find("vibrolane: cannot create debug-file.txt in the working folder"), 0u) << err;
+    EXPECT_EQ(err.find("debug-file.txt", err.find('\n')), std::string::npos) << err;
 }

@@ -300,6 +300,10 @@ TEST_F(EndToEnd, WithoutADisplayServerCreateFailsWithExitOneAndAMessage) {
     EXPECT_EQ(program.wait(60), 1);
     const std::string err = readFile(dir_ + "/stderr.txt");
     EXPECT_NE(err.find("This sample will now exit."), std::string::npos) << err;
+    // The cause comes first, in one line.
+    const std::size_t cause = err.find("vibrolane: no display: DISPLAY and WAYLAND_DISPLAY are not set\n");
+    EXPECT_LT(cause, err.find("This sample will now exit.")) << err;
+    EXPECT_EQ(err.find("no display", cause + 1), std::string::npos) << "said once: " << err;
     // The computation ran to the end before any window was asked for.
     EXPECT_EQ(readFile(dir_ + "/debug-file.txt"), readFile(VL_SOURCE_DIR "/tests/golden/startup-debug-file.txt"));
     // No window, so no size was written.

@@ -61,7 +61,7 @@ public:
         std::vector<InputDeviceState*> states;
         if (inputMapper && SUCCEEDED(inputMapper->ListDevices(&devices, &count)))
             for (DWORD i = 0; i < count; ++i)
-                states.push_back(devices[i].state);
+                states.push_back(devices[i].state.get());
         return states;
     }
     long frames = 0;

@@ -11,8 +11,8 @@ vl_add_gtest(d3d9_test_ref_scenes
   LIBS vl_d3d9_scenes)
 vl_add_gtest(d3d9_test_device
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_device.cpp ${CMAKE_CURRENT_LIST_DIR}/test_rasterizer.cpp
-          ${CMAKE_CURRENT_LIST_DIR}/test_ref_spans.cpp
-  LIBS vl_d3d9_scenes)
+          ${CMAKE_CURRENT_LIST_DIR}/test_ref_spans.cpp ${CMAKE_CURRENT_LIST_DIR}/test_sizes.cpp
+  LIBS vl_d3d9_scenes Qt6::Widgets)
 # Windows, full screen and focus, on Qt's offscreen platform.
 vl_add_gtest(d3d9_test_presentation
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_presentation.cpp

@@ -15,3 +15,8 @@ if(TARGET vl_d3d9)
     LIBS vl_d3d9 Qt6::Gui)
   target_compile_definitions(d3d9_test_hal_no_gl PRIVATE VL_HAVE_HAL)
 endif()
+if(TARGET vl_d3d9)
+  vl_add_gtest(d3d9_test_driver_preload
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_driver_preload.cpp
+    LIBS vl_d3d9 Qt6::Gui Qt6::OpenGL)
+endif()

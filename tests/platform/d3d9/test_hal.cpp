@@ -392,7 +392,7 @@ protected:
         return {a, b, d, e, d, b};
     }
 
-    void draw(const std::vector<ScreenVertex>& vertices, std::uint64_t id, std::uint64_t version) {
+    HRESULT draw(const std::vector<ScreenVertex>& vertices, std::uint64_t id, std::uint64_t version) {
         data_.bytes = reinterpret_cast<const BYTE*>(vertices.data());
         data_.size = UINT(vertices.size() * sizeof(ScreenVertex));
         data_.id = id;
@@ -402,7 +402,7 @@ protected:
         list.vertices = &data_;
         list.stride = sizeof(ScreenVertex);
         list.triangleCount = UINT(vertices.size() / 3);
-        backend_->drawTriangles(state_, list);
+        return backend_->drawTriangles(state_, list);
     }
 
     std::vector<DWORD> pixels() {
@@ -447,6 +447,47 @@ TEST_F(HalBackendTest, VertexBuffersAreRefreshedOnlyForANewVersion) {
         vertex.color = 0xFFFFFFFF;
     draw(v, 7, 2);
     EXPECT_EQ(pixels()[0], 0xFFFFFFFFu);
+}
+
+// The driver refuses what it is asked to allocate: each call says so, the
+// cause reaches standard error once, and nothing refused is taken for
+// uploaded, so the same data draws once the driver gives the memory.
+TEST_F(HalBackendTest, AllocationsTheDriverRefusesFailTheirCallsAndAreRetried) {
+    using platform::d3d9::testing::SetHalAllocationsFail;
+    ASSERT_EQ(backend_->clear(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, nullptr, 0, 0xFF000000, 1.0f, 0), D3D_OK);
+    const std::vector<ScreenVertex> v = quad(0, 0, 8, 8, 0xFF00FF00);
+    std::vector<DWORD> white(64, 0xFFFFFFFF);
+    std::vector<BYTE> texels(16, 0xFF);
+    TextureData texture{2, 2, D3DFMT_A8R8G8B8, 8, texels.data(), 9, 1};
+    state_.texture[0] = &texture;
+    state_.stageState[0][D3DTSS_COLOROP] = D3DTOP_SELECTARG2;
+    state_.stageState[0][D3DTSS_COLORARG2] = D3DTA_DIFFUSE;
+    BufferSetup bigger;
+    bigger.width = bigger.height = 16;
+
+    SetHalAllocationsFail(true);
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(draw(v, 5, 1), D3DERR_OUTOFVIDEOMEMORY) << "the texture";
+    state_.texture[0] = nullptr;
+    EXPECT_EQ(draw(v, 5, 1), D3DERR_OUTOFVIDEOMEMORY) << "the vertex buffer";
+    EXPECT_EQ(draw(v, 5, 1), D3DERR_OUTOFVIDEOMEMORY) << "and again: it was not marked uploaded";
+    EXPECT_EQ(backend_->writeBackBuffer(RECT{0, 0, 8, 8}, white.data(), 32), D3DERR_OUTOFVIDEOMEMORY);
+    EXPECT_EQ(backend_->resize(bigger), D3DERR_OUTOFVIDEOMEMORY);
+    SetHalAllocationsFail(false);
+    const std::string log = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(occurrences(log, "HAL: OpenGL reported GL_INVALID_VALUE"), 1u) << "each error code once: " << log;
+    EXPECT_EQ(occurrences(log, "\n"), 1u) << log;
+
+    BufferSetup setup;
+    setup.width = setup.height = 8;
+    setup.colorFormat = D3DFMT_A8R8G8B8;
+    ASSERT_EQ(backend_->resize(setup), D3D_OK);
+    EXPECT_EQ(draw(v, 5, 1), D3D_OK);
+    EXPECT_EQ(pixels()[0], 0xFF00FF00u);
+    state_.texture[0] = &texture;
+    EXPECT_EQ(draw(v, 5, 1), D3D_OK);
+    EXPECT_EQ(backend_->writeBackBuffer(RECT{0, 0, 8, 8}, white.data(), 32), D3D_OK);
+    EXPECT_EQ(pixels()[63], 0xFFFFFFFFu);
 }
 
 TEST_F(HalBackendTest, RepeatedFramesReuseTheirPrograms) {

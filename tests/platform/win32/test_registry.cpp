@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -428,6 +429,27 @@ TEST_F(RegistryTest, AWriteInterruptedBeforeTheRenameLeavesTheOldStore) {
     EXPECT_EQ(setDword(key, "Width", 640), ERROR_SUCCESS);
     EXPECT_EQ(query(key, "Width"), dwordBytes(640));
     RegCloseKey(key);
+}
+
+TEST_F(RegistryTest, AStoreThatCannotBeWrittenIsSaidOnceAndFailsEveryWrite) {
+    // A folder where the new text would go: the store cannot be replaced
+    // (even for root, who may write anywhere else).
+    writeStore("Windows Registry Editor Version 5.00\n");
+    fs::create_directories(store_ + ".tmp." + std::to_string(getpid()));
+    ::testing::internal::CaptureStderr();
+    HKEY key = nullptr;
+    EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kAppKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                              nullptr, &key, nullptr),
+              ERROR_CANTWRITE);
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(said, "vibrolane: cannot write the settings file " + store_ +
+                        ": Is a directory; the changes are not kept\n");
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kAppKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                              nullptr, &key, nullptr),
+              ERROR_CANTWRITE);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "") << "said once";
+    EXPECT_EQ(readStore(), "Windows Registry Editor Version 5.00\n") << "the old store stays whole";
 }
 
 TEST_F(RegistryTest, ChangesByAnotherWriterAreKept) {
