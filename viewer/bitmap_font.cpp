@@ -8,7 +8,8 @@
 
 BitmapFont::BitmapFont(const char* faceName, DWORD height, DWORD flags)
     : height(height), flags(flags), device(nullptr), texture(nullptr), vertexBuffer(nullptr), textureWidth(0),
-      textureHeight(0), textScale(1.0f), glyphCoords{}, spacing(0), savedStates(nullptr), drawStates(nullptr) {
+      textureHeight(0), textScale(1.0f), glyphCoords{}, spacing(0), savedStates(nullptr), drawStates(nullptr),
+      pixelsPerInch(96) {
     std::strncpy(this->faceName, faceName ? faceName : "", sizeof this->faceName - 1);
     this->faceName[sizeof this->faceName - 1] = '\0';
 }
@@ -22,11 +23,18 @@ HRESULT BitmapFont::CreateGlyphTexture(IDirect3DDevice9* device) {
     this->device = device;
     textScale = 1.0f;
 
-    if (height > 60)
+    // The glyphs grow with the screen's resolution and the texture with
+    // them: at twice 96 pixels per inch they need four times the room.
+    HDC screen = CreateCompatibleDC(nullptr);
+    pixelsPerInch = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
+    if (screen)
+        DeleteDC(screen);
+    const int sizedHeight = MulDiv(static_cast<int>(height), pixelsPerInch, 96);
+    if (sizedHeight > 60)
         textureWidth = textureHeight = 2048;
-    else if (height > 30)
+    else if (sizedHeight > 30)
         textureWidth = textureHeight = 1024;
-    else if (height > 15)
+    else if (sizedHeight > 15)
         textureWidth = textureHeight = 512;
     else
         textureWidth = textureHeight = 256;

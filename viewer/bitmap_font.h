@@ -40,6 +40,10 @@ public:
     DWORD TextureWidth() const { return textureWidth; }
     DWORD TextureHeight() const { return textureHeight; }
     float TextScale() const { return textScale; }
+    // The screen's pixels per logical pixel when the texture was made (2 at
+    // 192 pixels per inch): text laid out at this scale keeps its size on
+    // the screen.
+    float ScreenScale() const { return static_cast<float>(pixelsPerInch) / 96.0f; }
     DWORD Spacing() const { return spacing; }
     // uLeft, vTop, uRight, vBottom of a character 32 ... 126.
     const float* GlyphCoords(char ch) const { return glyphCoords[static_cast<unsigned char>(ch) - 32]; }
@@ -61,4 +65,5 @@ private:
     DWORD spacing;
     IDirect3DStateBlock9* savedStates;
     IDirect3DStateBlock9* drawStates;
+    int pixelsPerInch;
 };

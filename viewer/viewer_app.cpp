@@ -268,18 +268,22 @@ BOOL CALLBACK ViewerApp::ConfigureDevicesCallback(IUnknown* target, void* userDa
 HRESULT ViewerApp::DrawOverlayText() {
     if (!font)
         return S_OK;
-    font->DrawString(2, 20, OverlayTextColour, deviceStatsText);
-    font->DrawString(2, 0, OverlayTextColour, frameStatsText);
+    // On a scaled screen the back buffer has the screen's own pixels and the
+    // glyphs grow with them; so do the margins and the lines' distances.
+    const float scale = font->ScreenScale();
+    const float x = 2 * scale;
+    font->DrawString(x, 20 * scale, OverlayTextColour, deviceStatsText);
+    font->DrawString(x, 0, OverlayTextColour, frameStatsText);
 
     float lineY = static_cast<float>(backBufferDesc.Height);
     char text[260];
-    lineY -= OverlayLineHeight;
+    lineY -= OverlayLineHeight * scale;
     FormatAxisText(text, sizeof text, userInput);
-    font->DrawString(2, lineY, OverlayTextColour, text);
+    font->DrawString(x, lineY, OverlayTextColour, text);
     for (const char* help : {"Use arrow keys or joystick to rotate object", "Hold 'F5' down to play and repeat a sound",
                              "Press 'F3' to configure input", "Press 'F2' to configure display"}) {
-        lineY -= OverlayLineHeight;
-        font->DrawString(2, lineY, OverlayTextColour, help);
+        lineY -= OverlayLineHeight * scale;
+        font->DrawString(x, lineY, OverlayTextColour, help);
     }
     return S_OK;
 }
@@ -287,7 +291,12 @@ HRESULT ViewerApp::DrawOverlayText() {
 void ViewerApp::ReadWindowSize() { ReadStoredWindowSize(&createWidth, &createHeight); }
 
 void ViewerApp::WriteWindowSize() {
-    WriteStoredWindowSize(static_cast<DWORD>(clientRect.right), static_cast<DWORD>(clientRect.bottom));
+    // The client area counts device pixels; the stored size counts logical
+    // ones, as the window is made with, so that the window opens at the same
+    // size on the screen whatever the screen's scale.
+    POINT size = {clientRect.right, clientRect.bottom};
+    PhysicalToLogicalPointForPerMonitorDPI(window, &size);
+    WriteStoredWindowSize(static_cast<DWORD>(size.x), static_cast<DWORD>(size.y));
 }
 
 // ---- Input mapping ---------------------------------------------------------------------

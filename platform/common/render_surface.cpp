@@ -13,6 +13,8 @@ RenderSurface::RenderSurface(QWidget* parent) : QWidget(parent) {
     setMouseTracking(true);
 }
 
+QSize RenderSurface::devicePixelSize() const { return size() * devicePixelRatioF(); }
+
 void RenderSurface::presentImage(const QImage& image, const QRect& source, const QRect& dest) {
     image_ = image;
     source_ = source;
@@ -23,12 +25,18 @@ void RenderSurface::presentImage(const QImage& image, const QRect& source, const
 
 void RenderSurface::paintEvent(QPaintEvent*) {
     QPainter painter(this);
+    // The frame's pixels are the screen's own: painted in device pixels they
+    // are copied one to one instead of being stretched by the screen's scale.
+    const qreal ratio = devicePixelRatioF();
+    if (ratio != 1.0)
+        painter.scale(1.0 / ratio, 1.0 / ratio);
+    const QRect all(QPoint(0, 0), devicePixelSize());
     if (image_.isNull()) {
-        painter.fillRect(rect(), Qt::black);
+        painter.fillRect(all, Qt::black);
         return;
     }
     const QRect src = source_.isEmpty() ? image_.rect() : source_;
-    const QRect dst = dest_.isEmpty() ? rect() : dest_;
+    const QRect dst = dest_.isEmpty() ? all : dest_;
     painter.setRenderHint(QPainter::SmoothPixmapTransform, src.size() != dst.size());
     painter.drawImage(dst, image_, src);
 }

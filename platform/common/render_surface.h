@@ -16,9 +16,15 @@ class RenderSurface : public QWidget {
 public:
     explicit RenderSurface(QWidget* parent = nullptr);
 
-    // Shows the `source` part of `image` stretched over `dest` (widget
-    // coordinates) and repaints before returning, so a presented frame is on
-    // screen when the device's Present returns. Empty rects mean "all".
+    // The client area in device pixels: the window's size times the screen's
+    // scale. The device draws at this size, so that nothing is stretched on a
+    // high-resolution screen.
+    QSize devicePixelSize() const;
+
+    // Shows the `source` part of `image` stretched over `dest` (device
+    // pixels of the client area) and repaints before returning, so a
+    // presented frame is on screen when the device's Present returns. Empty
+    // rects mean "all".
     void presentImage(const QImage& image, const QRect& source = QRect(), const QRect& dest = QRect());
 
     // The last presented frame as shown, for tests and snapshots.

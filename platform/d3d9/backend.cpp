@@ -29,6 +29,14 @@ HRESULT Backend::present(RenderSurface* surface, const BufferSetup& buffers, con
     const HRESULT read = readBackBuffer(reinterpret_cast<DWORD*>(image.bits()), UINT(image.bytesPerLine()));
     if (FAILED(read))
         return read;
+    // The window shows colour only: the alpha a back buffer may hold (zero
+    // where the clear colour has none) would otherwise let the desktop show
+    // through where the window's own surface keeps alpha, as under Wayland.
+    for (int y = 0; y < image.height(); ++y) {
+        auto* row = reinterpret_cast<DWORD*>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x)
+            row[x] |= 0xFF000000u;
+    }
     surface->presentImage(image, source, dest);
     return D3D_OK;
 }

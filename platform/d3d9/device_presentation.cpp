@@ -46,9 +46,9 @@ HRESULT Device::applyPresentation(D3DPRESENT_PARAMETERS* params) {
             if (!surface)
                 return D3DERR_INVALIDCALL;
             if (p.BackBufferWidth == 0)
-                p.BackBufferWidth = UINT(std::max(1, surface->width()));
+                p.BackBufferWidth = UINT(std::max(1, surface->devicePixelSize().width()));
             if (p.BackBufferHeight == 0)
-                p.BackBufferHeight = UINT(std::max(1, surface->height()));
+                p.BackBufferHeight = UINT(std::max(1, surface->devicePixelSize().height()));
         }
     } else {
         const bool listed = std::any_of(adapter->modes.begin(), adapter->modes.end(), [&](const D3DDISPLAYMODE& m) {

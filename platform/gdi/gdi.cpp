@@ -10,6 +10,8 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
+#include <QScreen>
+#include <QWindow>
 
 #include <climits>
 #include <cmath>
@@ -470,11 +472,31 @@ UINT WINAPI SetTextAlign(HDC context, UINT align) {
     return exchangeState(context, &HDC__::textAlign, align, GDI_ERROR);
 }
 
+namespace {
+
+// 96 pixels per inch times the screen's scale, so that text keeps its size
+// on the screen and is drawn with all of its pixels. The screen is that of
+// the program's window once one is shown, else the primary one; without the
+// GUI library there is no screen and no scale.
+int screenPixelsPerInch() {
+    if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+        return 96;
+    QScreen* screen = nullptr;
+    for (QWindow* window : QGuiApplication::topLevelWindows())
+        if (window->isVisible() && !screen)
+            screen = window->screen();
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    return screen ? static_cast<int>(std::lround(96 * screen->devicePixelRatio())) : 96;
+}
+
+}  // namespace
+
 int WINAPI GetDeviceCaps(HDC, int index) {
     switch (index) {
     case LOGPIXELSX:
     case LOGPIXELSY:
-        return 96;
+        return screenPixelsPerInch();
     case BITSPIXEL:
         return 32;
     case PLANES:

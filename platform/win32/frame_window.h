@@ -27,6 +27,9 @@ public:
     void setCreating(bool creating) { creating_ = creating; }
     void sendSizeIfChanged();
     void menuLoop(bool entering);
+    // In device pixels, like the back buffer drawn into it (GetClientRect,
+    // WM_SIZE). The window's rectangle stays in the desktop's logical
+    // coordinates, where the window manager and the stored window size count.
     QSize clientSize() const;
 
 protected:

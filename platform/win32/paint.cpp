@@ -74,9 +74,15 @@ int WINAPI DrawTextA(HDC context, LPCSTR text, int length, LPRECT rect, UINT for
         string.replace(QLatin1Char('\n'), QLatin1Char(' ')).remove(QLatin1Char('\r'));
     const QFont font = QApplication::font();
     const QFontMetrics metrics(font);
-    const QRect area(rect->left, rect->top, rect->right - rect->left, rect->bottom - rect->top);
+    // The rectangle counts the client area's device pixels; the text is laid
+    // out in logical ones, so that it keeps its size on a scaled screen.
+    const qreal ratio = w && w->surface ? w->surface->devicePixelRatioF() : 1.0;
+    const QRect area = QRectF(rect->left / ratio, rect->top / ratio, (rect->right - rect->left) / ratio,
+                              (rect->bottom - rect->top) / ratio)
+                           .toAlignedRect();
     const int flags = alignmentFlags(format);
-    const QRect bounds = metrics.boundingRect(area, flags, string);
+    const QRect logicalBounds = metrics.boundingRect(area, flags, string);
+    const QRect bounds(logicalBounds.topLeft() * ratio, logicalBounds.size() * ratio);
     if (format & DT_CALCRECT) {
         rect->right = rect->left + bounds.width();
         rect->bottom = rect->top + bounds.height();
@@ -86,7 +92,7 @@ int WINAPI DrawTextA(HDC context, LPCSTR text, int length, LPRECT rect, UINT for
         return bounds.height();
     // The window shows what was last presented; without a picture yet it
     // shows the class background, white as the program asks for.
-    const QSize client = w->surface->size();
+    const QSize client = w->surface->devicePixelSize();
     QImage image = w->surface->presentedImage();
     if (image.size() != client || image.isNull()) {
         image = QImage(client.expandedTo(QSize(1, 1)), QImage::Format_RGB32);
@@ -94,6 +100,7 @@ int WINAPI DrawTextA(HDC context, LPCSTR text, int length, LPRECT rect, UINT for
     } else {
         image = image.convertToFormat(QImage::Format_RGB32);
     }
+    image.setDevicePixelRatio(ratio);
     {
         QPainter painter(&image);
         painter.setFont(font);

@@ -10,6 +10,7 @@ add_library(vl_win32 STATIC
   ${CMAKE_CURRENT_SOURCE_DIR}/menu.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/icons.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/paint.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/dpi.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/dialog.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/windows.h
   ${CMAKE_CURRENT_SOURCE_DIR}/commctrl.h

@@ -218,7 +218,7 @@ FrameWindow::FrameWindow(HWND handle) : handle_(handle), surface_(new platform::
 
 bool FrameWindow::deviceOwnsGeometry() const { return windowState() & Qt::WindowFullScreen; }
 
-QSize FrameWindow::clientSize() const { return surface_->size(); }
+QSize FrameWindow::clientSize() const { return surface_->devicePixelSize(); }
 
 WPARAM FrameWindow::sizeKind() const {
     const Qt::WindowStates state = windowState();
@@ -384,6 +384,9 @@ bool FrameWindow::eventFilter(QObject* watched, QEvent* event) {
     switch (event->type()) {
     case QEvent::Resize:
         surfaceResized();
+        break;
+    case QEvent::ScreenChangeInternal:  // another screen may have another scale
+        sendSizeIfChanged();
         break;
     case QEvent::KeyPress:
         notifyKey(handle_, static_cast<QKeyEvent*>(event), true);

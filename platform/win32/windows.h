@@ -454,6 +454,10 @@ BOOL WINAPI AdjustWindowRectEx(LPRECT rect, DWORD style, BOOL hasMenu, DWORD exS
 BOOL WINAPI SetWindowPos(HWND window, HWND insertAfter, int x, int y, int width, int height, UINT flags);
 BOOL WINAPI MoveWindow(HWND window, int x, int y, int width, int height, BOOL repaint);
 BOOL WINAPI ScreenToClient(HWND window, LPPOINT point);
+// On a screen with a scale, the client rectangle counts device pixels while
+// window rectangles count the desktop's logical pixels; this turns device
+// pixels of the window's screen into logical ones (a scale of 2 halves them).
+BOOL WINAPI PhysicalToLogicalPointForPerMonitorDPI(HWND window, LPPOINT point);
 BOOL WINAPI ClientToScreen(HWND window, LPPOINT point);
 
 #define SM_CXSCREEN 0

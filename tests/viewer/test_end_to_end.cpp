@@ -39,7 +39,7 @@ std::string readFile(const std::string& path) {
 // The program in a folder of its own, its registry under it.
 class Program {
 public:
-    Program(const std::string& dir, bool withDisplay) {
+    Program(const std::string& dir, bool withDisplay, const char* screenScale = nullptr) {
         pid_ = fork();
         if (pid_ == 0) {
             if (chdir(dir.c_str()) != 0)
@@ -50,6 +50,10 @@ public:
                 unsetenv("WAYLAND_DISPLAY");
             }
             unsetenv("QT_QPA_PLATFORM");
+            if (screenScale)
+                setenv("QT_SCALE_FACTOR", screenScale, 1);
+            else
+                unsetenv("QT_SCALE_FACTOR");
             const int out = open("stdout.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
             const int err = open("stderr.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
             dup2(out, 1);
@@ -293,6 +297,52 @@ TEST_F(EndToEnd, AResizeIsRememberedForTheNextRun) {
     EXPECT_EQ(program.wait(20), 0);
     EXPECT_NE(store().find("\"Width\"=dword:00000280"), std::string::npos) << store();
     EXPECT_NE(store().find("\"Height\"=dword:000001e0"), std::string::npos) << store();
+}
+
+// Edges between the clear colour and full yellow, one device pixel apart,
+// counted by the parity of the column they lie at. A frame of half the size
+// stretched smoothly has no such edge (each step is at most half of one),
+// one stretched blockily has them at even columns only.
+std::pair<int, int> sharpTextEdges(const Picture& p, int top, int bottom) {
+    auto yellow = [](unsigned long c) { return (c >> 16) >= 200 && ((c >> 8) & 0xFF) >= 200 && (c & 0xFF) <= 96; };
+    int even = 0, odd = 0;
+    for (int y = top; y < bottom; ++y)
+        for (int x = 1; x < p.width; ++x) {
+            const unsigned long a = p.at(x - 1, y), b = p.at(x, y);
+            if ((a == 0x0080FF && yellow(b)) || (yellow(a) && b == 0x0080FF))
+                ++(x % 2 ? odd : even);
+        }
+    return {even, odd};
+}
+
+TEST_F(EndToEnd, AtAScreenScaleOfTwoTheFrameHasTheScreensPixelsAndTheWindowKeepsItsSize) {
+    openDisplay();
+    for (int run = 1; run <= 3; ++run) {
+        SCOPED_TRACE("run " + std::to_string(run));
+        Program program(dir_, true, "2");
+        const Window window = findWindow(30);
+        ASSERT_NE(window, 0u) << readFile(dir_ + "/stderr.txt");
+        XWindowAttributes a{};
+        XGetWindowAttributes(display_, window, &a);
+        EXPECT_EQ(a.width, 1000);  // 500 logical pixels, each two on this screen
+        ASSERT_TRUE(watch(window, 750, 20, showsTheSurface));
+        if (run == 1) {
+            Picture frame;
+            ASSERT_TRUE(grab(window, &frame));
+            const int top = frame.height - 750;
+            // The help lines and the read-out: glyphs 32 pixels high, five
+            // lines 40 apart, at the bottom of a 750-pixel back buffer.
+            const auto [even, odd] = sharpTextEdges(frame, top + 540, frame.height);
+            EXPECT_GT(even, 40);
+            EXPECT_GT(odd, 40);
+            EXPECT_GT(sharpTextEdges(frame, top + 700, frame.height).first, 10) << "no read-out at the bottom";
+        }
+        press(window, XK_Escape);
+        EXPECT_EQ(program.wait(20), 0);
+        // The stored size is logical, as the window was opened with.
+        EXPECT_NE(store().find("\"Width\"=dword:000001f4"), std::string::npos) << store();
+        EXPECT_NE(store().find("\"Height\"=dword:00000177"), std::string::npos) << store();
+    }
 }
 
 TEST_F(EndToEnd, WithoutADisplayServerCreateFailsWithExitOneAndAMessage) {

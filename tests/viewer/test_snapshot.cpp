@@ -128,6 +128,24 @@ TEST_F(Snapshot, SizeAndTurnsAreHonoured) {
     EXPECT_GT(count(small, 0, 180, 300, 200, isYellow), 50);
 }
 
+// The launcher icons are drawn without text; a desktop asking the GUI
+// library for a scale of 2 must not make the picture's text twice as big.
+TEST_F(Snapshot, NoOverlayDropsTheTextAndTheDesktopsScaleChangesNothing) {
+    setenv("QT_SCALE_FACTOR", "2", 1);
+    const ToolRun plain = run("--no-overlay --output plain.png");
+    const ToolRun text = run("--output text.png");
+    unsetenv("QT_SCALE_FACTOR");
+    ASSERT_EQ(plain.status, 0) << plain.err;
+    ASSERT_EQ(text.status, 0) << text.err;
+    Image golden;
+    ASSERT_TRUE(reference_scenes::loadPng(VL_SOURCE_DIR "/tests/golden/viewer/front.png", &golden));
+    EXPECT_GE(reference_scenes::agreement(picture("text.png"), golden, 4), 0.99);
+    const Image surface = picture("plain.png");
+    EXPECT_EQ(count(surface, 0, 0, 500, 375, isYellow), 0);
+    EXPECT_GT(count(surface, 80, 40, 420, 340, isRed), 1000);
+    EXPECT_GT(count(surface, 80, 40, 420, 340, isBlue), 1000);
+}
+
 TEST_F(Snapshot, BadOptionsAndUnwritableOutputExitTwoWithOneLine) {
     auto expectRefused = [](const ToolRun& r) {
         EXPECT_EQ(r.status, 2);
@@ -156,7 +174,7 @@ TEST_F(Snapshot, HelpPrintsTheUsage) {
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(readFile(dir_ + "/stdout.txt"),
               "usage: vibrolane-snapshot [--rotate-x RAD] [--rotate-y RAD] [--size WIDTHxHEIGHT] [--output FILE] "
-              "[--help]\n");
+              "[--no-overlay] [--help]\n");
     EXPECT_FALSE(fs::exists(dir_ + "/vibrolane.png"));
 }
 

@@ -93,7 +93,12 @@ private:
             rotationY = options.rotationY;
             elapsedTime = 0.0f;
             UpdateScene();
+            // Without the font the scene draws no text (the launcher icons).
+            BitmapFont* const overlay = font;
+            if (options.noOverlay)
+                font = nullptr;
             RenderScene();
+            font = overlay;
             hr = ReadFrame(&pixels);
         }
         ReleaseVolatileObjects();
@@ -167,6 +172,10 @@ int main(int argc, char** argv) {
 
     // Fonts need the GUI library; its offscreen platform needs no display.
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    // A picture counts its own pixels, and its text keeps its size, whatever
+    // scale the desktop asks of the GUI library.
+    unsetenv("QT_SCALE_FACTOR");
+    unsetenv("QT_SCREEN_SCALE_FACTORS");
 
     if (!ComputeAndPublishModeSurface(ModeComputation, std::cerr))
         return ExitFailure;

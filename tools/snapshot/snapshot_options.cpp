@@ -45,8 +45,8 @@ bool parseSize(const char* text, unsigned* width, unsigned* height) {
 bool ParseSnapshotOptions(int argc, char** argv, SnapshotOptions* options, std::string* error) {
     for (int i = 1; i < argc; ++i) {
         const std::string option = argv[i];
-        if (option == "--help") {
-            options->help = true;
+        if (option == "--help" || option == "--no-overlay") {
+            (option == "--help" ? options->help : options->noOverlay) = true;
             continue;
         }
         if (option != "--rotate-x" && option != "--rotate-y" && option != "--size" && option != "--output") {

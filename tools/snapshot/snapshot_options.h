@@ -10,10 +10,11 @@ struct SnapshotOptions {
     unsigned height = 375;
     std::string output = "vibrolane.png";
     bool help = false;
+    bool noOverlay = false;
 };
 
 inline constexpr const char* SnapshotUsage =
-    "usage: vibrolane-snapshot [--rotate-x RAD] [--rotate-y RAD] [--size WIDTHxHEIGHT] [--output FILE] [--help]";
+    "usage: vibrolane-snapshot [--rotate-x RAD] [--rotate-y RAD] [--size WIDTHxHEIGHT] [--output FILE] [--no-overlay] [--help]";
 
 // False with a one-line reason in *error for an unknown option, a missing or
 // malformed value, or a size outside 16 ... 8192.
