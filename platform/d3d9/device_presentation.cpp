@@ -199,13 +199,16 @@ HRESULT Device::Present(const RECT* sourceRect, const RECT* destRect, HWND destW
     setup.depthFormat = params_.EnableAutoDepthStencil ? params_.AutoDepthStencilFormat : D3DFMT_UNKNOWN;
     setup.multiSampleType = params_.MultiSampleType;
     setup.multiSampleQuality = params_.MultiSampleQuality;
+    setup.swapInterval = params_.PresentationInterval == D3DPRESENT_INTERVAL_IMMEDIATE ? 0 : 1;
     const HRESULT hr =
         outOfMemoryGuard([&] { return backend_->present(surface, setup, toQRect(sourceRect), toQRect(destRect)); });
     if (FAILED(hr))
         return hr;
 
-    // Waiting for the vertical blank becomes pacing to the screen's rate.
-    if (params_.PresentationInterval != D3DPRESENT_INTERVAL_IMMEDIATE && surface->isVisible()) {
+    // Where the driver did not wait for the vertical blank, waiting becomes
+    // pacing to the screen's rate.
+    if (params_.PresentationInterval != D3DPRESENT_INTERVAL_IMMEDIATE && surface->isVisible() &&
+        !backend_->pacedByDriver()) {
         const D3DDISPLAYMODE& mode = d3d_->adapter(adapter_)->desktop;
         const auto period = std::chrono::microseconds(1000000 / std::max<UINT>(mode.RefreshRate, 1));
         const auto now = std::chrono::steady_clock::now();

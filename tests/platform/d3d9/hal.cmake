@@ -6,6 +6,9 @@ if(TARGET vl_d3d9_scenes)
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_hal.cpp
     LIBS vl_d3d9_scenes Qt6::Widgets Qt6::OpenGL)
   target_compile_definitions(d3d9_test_hal PRIVATE VL_HAVE_HAL)
+  vl_add_gtest(d3d9_test_hal_present
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_hal_present.cpp
+    LIBS vl_d3d9_scenes Qt6::Widgets)
 endif()
 # No OpenGL at all: the test itself chooses Qt's offscreen platform and hides
 # the X display from it.
