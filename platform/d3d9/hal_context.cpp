@@ -195,7 +195,9 @@ void HalContext::discard() {
 bool HalContext::makeCurrent() {
     if (!isValid())
         return false;
-    if (QOpenGLContext::currentContext() == context_.get() && context_->surface() == surface_.get())
+    // Current on a window it presents to is as good: all drawing goes to
+    // framebuffer objects, and switching drawables costs a flush each time.
+    if (QOpenGLContext::currentContext() == context_.get() && context_->surface())
         return true;
     return context_->makeCurrent(surface_.get());
 }

@@ -107,7 +107,6 @@ HalBackend::Route HalBackend::presentToWindow(RenderSurface* surface, const Buff
     direct_.askedInterval = format.swapInterval();
     direct_.driverInterval = context_->driverSwapInterval();
 
-    context_->makeCurrent();
     gl.glBindFramebuffer(GL_FRAMEBUFFER, impl.frameBuffer);
     gl.glEnable(GL_SCISSOR_TEST);
     impl.forgetGlState();
