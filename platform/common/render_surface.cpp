@@ -68,8 +68,9 @@ void RenderSurface::hideGlWindow() {
         glContainer_->hide();
 }
 
-bool RenderSurface::glWindowShowing() const {
-    return glContainer_ && glContainer_->isVisible() && glWindow_->isExposed();
+bool RenderSurface::glWindowShowing(const QSurfaceFormat& format) const {
+    return glContainer_ && glContainer_->isVisible() && glWindow_->isExposed() &&
+           glSwapInterval_ == format.swapInterval();
 }
 
 QImage RenderSurface::grabShown() const {

@@ -43,9 +43,10 @@ public:
     QWindow* glWindow(const QSurfaceFormat& format);
     // Brings the OpenGL window into sight over the presented picture.
     void showGlWindow();
-    // Whether the OpenGL window is in sight and the window system has
-    // mapped it, so that a swap reaches the screen.
-    bool glWindowShowing() const;
+    // Whether the OpenGL window, made with `format`'s swap interval, is in
+    // sight and the window system has mapped it, so that a swap reaches the
+    // screen.
+    bool glWindowShowing(const QSurfaceFormat& format) const;
     // What the screen shows of the client area, in device pixels, read from
     // the window system: the OpenGL window's contents where it is in sight.
     // For tests and tools; far too slow for every frame.

@@ -9,10 +9,14 @@
 
 #include <chrono>
 #include <memory>
+#include <QSize>
+#include <QSurfaceFormat>
 #include <unordered_map>
 
 #include "platform/d3d9/backend.h"
 #include "platform/d3d9/hal_context.h"
+
+class QWindow;
 
 namespace platform::hal {
 
@@ -59,6 +63,9 @@ private:
     Route presentToWindow(RenderSurface* surface, const d3d9::BufferSetup& buffers, const QRect& source,
                          const QRect& dest);
     void notePacing(RenderSurface* surface, int swapInterval);
+    // The context's format with the frame's swap interval: what the
+    // window's surface is made with.
+    QSurfaceFormat windowFormat(const d3d9::BufferSetup& buffers) const;
     struct Impl;
     std::unique_ptr<HalContext> context_;
     std::unique_ptr<Impl> impl_;
@@ -79,6 +86,9 @@ private:
         // What the driver says it took, -1 where it cannot say.
         int driverInterval = -1;
         std::chrono::steady_clock::time_point lastSwap;
+        // The window and its size at the last swap.
+        const QWindow* window = nullptr;
+        QSize windowSize;
     } direct_;
 };
 

@@ -204,11 +204,16 @@ bool HalContext::makeCurrent() {
 
 QSurfaceFormat HalContext::format() const { return context_ ? context_->format() : QSurfaceFormat(); }
 
-bool HalContext::makeCurrentOn(QWindow* window) {
+bool HalContext::makeCurrentOn(QWindow* window, bool resized) {
     if (!isValid() || !window)
         return false;
-    if (QOpenGLContext::currentContext() == context_.get() && context_->surface() == window)
+    const bool onIt = QOpenGLContext::currentContext() == context_.get() && context_->surface() == window;
+    if (onIt && !resized)
         return true;
+    // The driver looks at a window's size when it is made current on it;
+    // while it stays current it would go on drawing at the old size.
+    if (onIt && !context_->makeCurrent(surface_.get()))
+        return false;
     return context_->makeCurrent(window);
 }
 

@@ -43,9 +43,10 @@ public:
     QSurfaceFormat format() const;
     // Makes the context current on a window of OpenGL surface type made
     // with format(), for a frame that goes straight to the screen; false
-    // when the window cannot take it. makeCurrent() goes back to the
-    // context's own surface.
-    bool makeCurrentOn(QWindow* window);
+    // when the window cannot take it. `resized`: the window's size changed
+    // since. The context stays current on the window; makeCurrent() takes
+    // that as current.
+    bool makeCurrentOn(QWindow* window, bool resized);
     // Shows what was drawn into the window's buffer; the driver waits for
     // the display first when the window's swap interval asks it to.
     void swapBuffers(QWindow* window);

@@ -38,12 +38,22 @@ HRESULT HalBackend::present(RenderSurface* surface, const BufferSetup& buffers, 
         notePacing(surface, buffers.swapInterval);
     } else {
         hr = presentByReadBack(surface, buffers, source, dest, route == Route::StandIn);
+        // The window is made once this frame is on screen, so that making
+        // it never delays a frame, least of all the first.
+        if (route == Route::StandIn && surface->glWindow(windowFormat(buffers)))
+            surface->showGlWindow();
     }
     // Once per frame whatever the driver has said since the last one goes to
     // standard error, so that no error stays unseen.
     if (!contextLost() && context_->makeCurrent())
         impl_->sweepErrors();
     return hr;
+}
+
+QSurfaceFormat HalBackend::windowFormat(const BufferSetup& buffers) const {
+    QSurfaceFormat format = context_->format();
+    format.setSwapInterval(buffers.swapInterval);
+    return format;
 }
 
 HalBackend::Route HalBackend::presentToWindow(RenderSurface* surface, const BufferSetup& buffers, const QRect& source,
@@ -55,17 +65,17 @@ HalBackend::Route HalBackend::presentToWindow(RenderSurface* surface, const Buff
     Impl& impl = *impl_;
     if (!impl.width)
         return Route::ReadBack;
-    QSurfaceFormat format = context_->format();
-    format.setSwapInterval(buffers.swapInterval);
-    QWindow* window = surface->glWindow(format);
-    if (!window)
-        return Route::ReadBack;
-    surface->showGlWindow();
-    // Until the window system has put the new window on screen a swap would
-    // go nowhere; the picture beneath stands in for those first frames.
-    if (!surface->glWindowShowing())
+    const QSurfaceFormat format = windowFormat(buffers);
+    // Until the window system has put the window on screen a swap would go
+    // nowhere; the picture beneath stands in for those first frames.
+    if (!surface->glWindowShowing(format))
         return Route::StandIn;
-    if (windowSurfaceFails || !context_->makeCurrentOn(window)) {
+    QWindow* window = surface->glWindow(format);
+    const QSize client = surface->devicePixelSize();
+    const bool resized = client != direct_.windowSize || window != direct_.window;
+    direct_.windowSize = client;
+    direct_.window = window;
+    if (windowSurfaceFails || !context_->makeCurrentOn(window, resized)) {
         direct_.windowFailed = true;
         std::fprintf(stderr,
                      "HAL: the window has no OpenGL surface for the device's context; frames are copied into "
@@ -85,7 +95,6 @@ HalBackend::Route HalBackend::presentToWindow(RenderSurface* surface, const Buff
     gl.glBindFramebuffer(GL_READ_FRAMEBUFFER, impl.samples ? impl.resolveFrameBuffer : impl.frameBuffer);
     gl.glBindFramebuffer(GL_DRAW_FRAMEBUFFER, context_->windowFramebuffer());
 
-    const QSize client = surface->devicePixelSize();
     const QRect src = source.isEmpty() ? QRect(0, 0, impl.width, impl.height) : source;
     const QRect dst = dest.isEmpty() ? QRect(QPoint(0, 0), client) : dest;
     // Uncovered parts of the window are black, as in the picture path, and

@@ -111,7 +111,10 @@ protected:
     void expectScreenShowsRef(Scene scene, const char* when) {
         SCOPED_TRACE(when);
         ASSERT_TRUE(presentDirectly(scene));
-        // What the window system has, read once the swap has reached it.
+        // The window system may still be fitting the window to its new
+        // size: one more frame once it has, read once the swap reached it.
+        settle();
+        ASSERT_TRUE(presentDirectly(scene));
         settle();
         const Image shown = toImage(surface_.grabShown());
         const QSize client = surface_.devicePixelSize();
@@ -138,7 +141,9 @@ TEST_F(HalPresent, TheScreenShowsWhatRefDrawsThroughAResizeAndFullScreen) {
     // Alt+Enter: full screen at the desktop's mode, then back to the window.
     pp = params(D3DPRESENT_INTERVAL_DEFAULT, false);
     ASSERT_EQ(device_->Reset(&pp), D3D_OK);
-    settle();
+    const QSize screen = surface_.screen()->geometry().size() * surface_.devicePixelRatioF();
+    for (int i = 0; i < 30 && surface_.devicePixelSize() != screen; ++i)
+        settle();
     expectScreenShowsRef(Scene::DepthCulling, "full screen");
 
     pp = params(D3DPRESENT_INTERVAL_IMMEDIATE);
