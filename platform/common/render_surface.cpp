@@ -1,6 +1,10 @@
 #include "platform/common/render_surface.h"
 
+#include <QGuiApplication>
 #include <QPainter>
+#include <QPixmap>
+#include <QScreen>
+#include <QWindow>
 #include <unordered_map>
 
 namespace platform {
@@ -15,12 +19,72 @@ RenderSurface::RenderSurface(QWidget* parent) : QWidget(parent) {
 
 QSize RenderSurface::devicePixelSize() const { return size() * devicePixelRatioF(); }
 
-void RenderSurface::presentImage(const QImage& image, const QRect& source, const QRect& dest) {
+void RenderSurface::presentImage(const QImage& image, const QRect& source, const QRect& dest, bool keepGlWindow) {
     image_ = image;
     source_ = source;
     dest_ = dest;
+    if (!keepGlWindow)
+        hideGlWindow();
     if (isVisible())
         repaint();
+}
+
+QWindow* RenderSurface::glWindow(const QSurfaceFormat& format) {
+    // Platforms that only pretend to have a screen have no window to swap to.
+    const QString platform = QGuiApplication::platformName();
+    if (platform == QLatin1String("offscreen") || platform == QLatin1String("minimal"))
+        return nullptr;
+    if (glWindow_ && glSwapInterval_ == format.swapInterval())
+        return glWindow_;
+    const bool wasShown = glContainer_ && glContainer_->isVisible();
+    delete glContainer_;  // takes the old window with it
+    glContainer_ = nullptr;
+    glWindow_ = nullptr;
+
+    auto* window = new QWindow;
+    window->setSurfaceType(QSurface::OpenGLSurface);
+    window->setFormat(format);
+    // Input stays with this widget, which the window layer watches; the
+    // window system hands clicks through to it and never focuses the child.
+    window->setFlags(Qt::WindowTransparentForInput | Qt::WindowDoesNotAcceptFocus);
+    QWidget* container = QWidget::createWindowContainer(window, this);
+    container->setAttribute(Qt::WA_TransparentForMouseEvents);
+    container->setFocusPolicy(Qt::NoFocus);
+    container->setGeometry(rect());
+    container->setVisible(wasShown);
+    glContainer_ = container;
+    glWindow_ = window;
+    glSwapInterval_ = format.swapInterval();
+    return glWindow_;
+}
+
+void RenderSurface::showGlWindow() {
+    if (glContainer_ && !glContainer_->isVisible())
+        glContainer_->show();
+}
+
+void RenderSurface::hideGlWindow() {
+    if (glContainer_ && glContainer_->isVisible())
+        glContainer_->hide();
+}
+
+bool RenderSurface::glWindowShowing(const QSurfaceFormat& format) const {
+    return glContainer_ && glContainer_->isVisible() && glWindow_->isExposed() &&
+           glSwapInterval_ == format.swapInterval();
+}
+
+QImage RenderSurface::grabShown() const {
+    QWidget* top = window();
+    QScreen* shownOn = top->screen();
+    if (!isVisible() || !shownOn)
+        return QImage();
+    const QPoint at = mapTo(top, QPoint(0, 0));
+    return shownOn->grabWindow(top->winId(), at.x(), at.y(), width(), height()).toImage();
+}
+
+void RenderSurface::resizeEvent(QResizeEvent*) {
+    if (glContainer_)
+        glContainer_->setGeometry(rect());
 }
 
 void RenderSurface::paintEvent(QPaintEvent*) {

@@ -6,9 +6,12 @@
 
 #include <QImage>
 #include <QRect>
+#include <QSurfaceFormat>
 #include <QWidget>
 
 #include "platform/win32/wintypes.h"
+
+class QWindow;
 
 namespace platform {
 
@@ -16,27 +19,52 @@ class RenderSurface : public QWidget {
 public:
     explicit RenderSurface(QWidget* parent = nullptr);
 
-    // The client area in device pixels: the window's size times the screen's
-    // scale. The device draws at this size, so that nothing is stretched on a
-    // high-resolution screen.
+    // The client area in the screen's own pixels: what a back buffer that
+    // fills it must hold (the widget's size times the screen's scale).
     QSize devicePixelSize() const;
 
     // Shows the `source` part of `image` stretched over `dest` (device
-    // pixels of the client area) and repaints before returning, so a
-    // presented frame is on screen when the device's Present returns. Empty
-    // rects mean "all".
-    void presentImage(const QImage& image, const QRect& source = QRect(), const QRect& dest = QRect());
+    // pixels) and repaints before returning, so a presented frame is on
+    // screen when the device's Present returns. Empty rects mean "all".
+    // The OpenGL window (below) goes out of sight unless `keepGlWindow`:
+    // the picture is then only a stand-in until that window can show.
+    void presentImage(const QImage& image, const QRect& source = QRect(), const QRect& dest = QRect(),
+                      bool keepGlWindow = false);
 
     // The last presented frame as shown, for tests and snapshots.
     const QImage& presentedImage() const { return image_; }
 
+    // A native child window of OpenGL surface type covering the client
+    // area, for a device that swaps its frames straight onto the screen.
+    // It is made on first use, and made again when `format` asks for
+    // another swap interval (the driver takes that when the window is
+    // made). It takes no input and no focus: keys and the mouse still
+    // arrive here. Null where the platform has no OpenGL windows.
+    QWindow* glWindow(const QSurfaceFormat& format);
+    // Brings the OpenGL window into sight over the presented picture.
+    void showGlWindow();
+    // Whether the OpenGL window, made with `format`'s swap interval, is in
+    // sight and the window system has mapped it, so that a swap reaches the
+    // screen.
+    bool glWindowShowing(const QSurfaceFormat& format) const;
+    // What the screen shows of the client area, in device pixels, read from
+    // the window system: the OpenGL window's contents where it is in sight.
+    // For tests and tools; far too slow for every frame.
+    QImage grabShown() const;
+
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
+    void hideGlWindow();
+
     QImage image_;
     QRect source_;
     QRect dest_;
+    QWindow* glWindow_ = nullptr;
+    QWidget* glContainer_ = nullptr;
+    int glSwapInterval_ = -1;
 };
 
 void registerRenderSurface(HWND window, RenderSurface* surface);

@@ -20,6 +20,11 @@ D3DMATRIX multiplyTransforms(const D3DMATRIX& a, const D3DMATRIX& b) {
 }
 
 HRESULT Backend::present(RenderSurface* surface, const BufferSetup& buffers, const QRect& source, const QRect& dest) {
+    return presentByReadBack(surface, buffers, source, dest, false);
+}
+
+HRESULT Backend::presentByReadBack(RenderSurface* surface, const BufferSetup& buffers, const QRect& source,
+                                   const QRect& dest, bool keepGlWindow) {
     if (!surface || buffers.width == 0 || buffers.height == 0)
         return D3D_OK;
     // QImage answers a failed allocation with a null image, not an exception.
@@ -37,7 +42,7 @@ HRESULT Backend::present(RenderSurface* surface, const BufferSetup& buffers, con
         for (int x = 0; x < image.width(); ++x)
             row[x] |= 0xFF000000u;
     }
-    surface->presentImage(image, source, dest);
+    surface->presentImage(image, source, dest, keepGlWindow);
     return D3D_OK;
 }
 

@@ -100,6 +100,8 @@ struct BufferSetup {
     D3DFORMAT depthFormat = D3DFMT_UNKNOWN;   // UNKNOWN: no depth buffer
     D3DMULTISAMPLE_TYPE multiSampleType = D3DMULTISAMPLE_NONE;
     DWORD multiSampleQuality = 0;
+    // Vertical blanks a presented frame waits for: 0 (IMMEDIATE) or 1.
+    int swapInterval = 0;
 };
 
 // Conventions every backend keeps (they are the device API's):
@@ -163,6 +165,10 @@ public:
     virtual HRESULT present(RenderSurface* surface, const BufferSetup& buffers, const QRect& source,
                             const QRect& dest);
 
+    // Whether the frame just presented waited for the display in the
+    // driver, so that the device need not pace presentation itself.
+    virtual bool pacedByDriver() const { return false; }
+
     // The resource with this id is gone; drop anything cached for it.
     virtual void forget(std::uint64_t id) { (void)id; }
 
@@ -171,6 +177,12 @@ public:
     virtual bool contextLost() const { return false; }
     // Makes the drawing context anew; everything cached is rebuilt on use.
     virtual HRESULT restoreContext() { return D3D_OK; }
+
+protected:
+    // The default present; `keepGlWindow` leaves the surface's OpenGL window
+    // in sight (RenderSurface::presentImage).
+    HRESULT presentByReadBack(RenderSurface* surface, const BufferSetup& buffers, const QRect& source,
+                              const QRect& dest, bool keepGlWindow);
 };
 
 std::unique_ptr<Backend> createRefBackend();

@@ -25,6 +25,7 @@ BufferSetup buffersFor(const D3DPRESENT_PARAMETERS& p) {
     setup.depthFormat = p.EnableAutoDepthStencil ? p.AutoDepthStencilFormat : D3DFMT_UNKNOWN;
     setup.multiSampleType = p.MultiSampleType;
     setup.multiSampleQuality = p.MultiSampleQuality;
+    setup.swapInterval = p.PresentationInterval == D3DPRESENT_INTERVAL_IMMEDIATE ? 0 : 1;
     return setup;
 }
 
@@ -208,8 +209,10 @@ HRESULT Device::Present(const RECT* sourceRect, const RECT* destRect, HWND destW
     if (FAILED(hr))
         return hr;
 
-    // Waiting for the vertical blank becomes pacing to the screen's rate.
-    if (params_.PresentationInterval != D3DPRESENT_INTERVAL_IMMEDIATE && surface->isVisible()) {
+    // Where the driver did not wait for the vertical blank, waiting becomes
+    // pacing to the screen's rate.
+    if (params_.PresentationInterval != D3DPRESENT_INTERVAL_IMMEDIATE && surface->isVisible() &&
+        !backend_->pacedByDriver()) {
         const D3DDISPLAYMODE& mode = d3d_->adapter(adapter_)->desktop;
         const auto period = std::chrono::microseconds(1000000 / std::max<UINT>(mode.RefreshRate, 1));
         const auto now = std::chrono::steady_clock::now();

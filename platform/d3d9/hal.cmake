@@ -10,6 +10,7 @@ target_sources(vl_d3d9 PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/hal_backend.cpp
   ${CMAKE_CURRENT_LIST_DIR}/hal_backend_impl.h
   ${CMAKE_CURRENT_LIST_DIR}/hal_resources.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/hal_present.cpp
   ${CMAKE_CURRENT_LIST_DIR}/test_hooks.h)
 target_compile_definitions(vl_d3d9 PRIVATE VL_HAVE_HAL)
 target_link_libraries(vl_d3d9 PRIVATE Qt6::OpenGL ${CMAKE_DL_LIBS})

@@ -560,16 +560,6 @@ HRESULT HalBackend::clear(DWORD flags, const D3DRECT* rects, UINT rectCount, D3D
     return D3D_OK;
 }
 
-HRESULT HalBackend::present(RenderSurface* surface, const BufferSetup& buffers, const QRect& source,
-                            const QRect& dest) {
-    const HRESULT hr = Backend::present(surface, buffers, source, dest);
-    // Once per frame whatever the driver has said since the last one goes to
-    // standard error, so that no error stays unseen.
-    if (!contextLost() && context_->makeCurrent())
-        impl_->sweepErrors();
-    return hr;
-}
-
 HRESULT HalBackend::drawTriangles(const FixedFunctionState& state, const TriangleList& list) {
     // A lost context draws nothing; Present and TestCooperativeLevel say so.
     if (contextLost())

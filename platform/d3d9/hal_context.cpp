@@ -9,6 +9,7 @@
 #include <QOpenGLContext>
 #include <QOpenGLVersionFunctionsFactory>
 #include <QThread>
+#include <QWindow>
 #include <algorithm>
 #include <cstdlib>
 #include <mutex>
@@ -194,9 +195,38 @@ void HalContext::discard() {
 bool HalContext::makeCurrent() {
     if (!isValid())
         return false;
-    if (QOpenGLContext::currentContext() == context_.get())
+    // Current on a window it presents to is as good: all drawing goes to
+    // framebuffer objects, and switching drawables costs a flush each time.
+    if (QOpenGLContext::currentContext() == context_.get() && context_->surface())
         return true;
     return context_->makeCurrent(surface_.get());
+}
+
+QSurfaceFormat HalContext::format() const { return context_ ? context_->format() : QSurfaceFormat(); }
+
+bool HalContext::makeCurrentOn(QWindow* window, bool resized) {
+    if (!isValid() || !window)
+        return false;
+    const bool onIt = QOpenGLContext::currentContext() == context_.get() && context_->surface() == window;
+    if (onIt && !resized)
+        return true;
+    // The driver looks at a window's size when it is made current on it;
+    // while it stays current it would go on drawing at the old size.
+    if (onIt && !context_->makeCurrent(surface_.get()))
+        return false;
+    return context_->makeCurrent(window);
+}
+
+void HalContext::swapBuffers(QWindow* window) { context_->swapBuffers(window); }
+
+unsigned HalContext::windowFramebuffer() const { return context_ ? context_->defaultFramebufferObject() : 0; }
+
+int HalContext::driverSwapInterval() {
+    // Mesa's GLX answers for the drawable that is current; other stacks
+    // offer no question to ask.
+    using GetSwapInterval = int (*)();
+    auto query = reinterpret_cast<GetSwapInterval>(context_->getProcAddress("glXGetSwapIntervalMESA"));
+    return query ? query() : -1;
 }
 
 unsigned glDepthFormatFor(std::uint32_t d3dFormat) {

@@ -11,6 +11,8 @@
 
 class QOpenGLContext;
 class QOffscreenSurface;
+class QSurfaceFormat;
+class QWindow;
 
 namespace platform::hal {
 
@@ -36,6 +38,23 @@ public:
     // Lets the context go as a GPU reset does (a test fault).
     void discard();
     GL& gl() { return *gl_; }
+
+    // The format a window needs for this context to draw into it.
+    QSurfaceFormat format() const;
+    // Makes the context current on a window of OpenGL surface type made
+    // with format(), for a frame that goes straight to the screen; false
+    // when the window cannot take it. `resized`: the window's size changed
+    // since. The context stays current on the window; makeCurrent() takes
+    // that as current.
+    bool makeCurrentOn(QWindow* window, bool resized);
+    // Shows what was drawn into the window's buffer; the driver waits for
+    // the display first when the window's swap interval asks it to.
+    void swapBuffers(QWindow* window);
+    // The framebuffer that stands for the window the context is current on.
+    unsigned windowFramebuffer() const;
+    // The swap interval the driver reports for the window the context is
+    // current on, or -1 where the driver cannot say.
+    int driverSwapInterval();
     // What the driver said about its most recent errors (KHR_debug), oldest
     // first, at most `most` messages; none where the driver cannot say.
     std::vector<std::string> driverErrorMessages(int most);

@@ -24,6 +24,23 @@ void SetHalAllocationsFail(bool fail);
 // device is not a HAL device.
 bool LoseHalContext(IDirect3DDevice9* device);
 
+// While set, HAL presents as REF does, reading every frame back into the
+// window's picture, instead of swapping the window's OpenGL surface; a
+// benchmark compares the two with the same binary.
+void SetHalPresentsByReadBack(bool readBack);
+
+// While set, a window's OpenGL surface refuses HAL's context, as on a
+// platform that has none; HAL then falls back to the read-back.
+void SetHalWindowSurfaceFails(bool fails);
+
+// Whether the device's last Present swapped the window's OpenGL surface;
+// false for a REF device.
+bool HalPresentedDirectly(IDirect3DDevice9* device);
+
+// The swap interval the window's surface asked of the driver at the
+// device's last Present that swapped it; -1 when there was none.
+int HalSwapInterval(IDirect3DDevice9* device);
+
 // REF's surface spans draw 4 pixels at a time, or 8 or 16 where the
 // processor allows (WidestRefSpan), or one where it has no wider loops.
 // LimitRefSpans holds them to at most `pixels` (below 4, the one-pixel loop

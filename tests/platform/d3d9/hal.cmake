@@ -4,6 +4,9 @@
 vl_add_gtest(d3d9_test_hal
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_hal.cpp
   LIBS vl_d3d9_scenes Qt6::Widgets Qt6::OpenGL)
+vl_add_gtest(d3d9_test_hal_present
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_hal_present.cpp
+  LIBS vl_d3d9_scenes Qt6::Widgets)
 # No OpenGL at all: the test itself chooses Qt's offscreen platform and hides
 # the X display from it.
 vl_add_gtest(d3d9_test_hal_no_gl
@@ -13,8 +16,6 @@ if(VL_BUILD_TESTS)
   target_compile_definitions(d3d9_test_hal PRIVATE VL_HAVE_HAL)
   target_compile_definitions(d3d9_test_hal_no_gl PRIVATE VL_HAVE_HAL)
 endif()
-if(TARGET vl_d3d9)
-  vl_add_gtest(d3d9_test_driver_preload
-    SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_driver_preload.cpp
-    LIBS vl_d3d9 Qt6::Gui Qt6::OpenGL)
-endif()
+vl_add_gtest(d3d9_test_driver_preload
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_driver_preload.cpp
+  LIBS vl_d3d9 Qt6::Gui Qt6::OpenGL)
