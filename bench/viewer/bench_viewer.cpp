@@ -24,6 +24,7 @@
 #include <iostream>
 #include <string>
 
+#include "platform/d3d9/driver_preload.h"
 #include "platform/d3d9/test_hooks.h"
 #include "platform/win32/commctrl.h"
 #include "mode/mode_surface.h"
@@ -129,6 +130,8 @@ private:
 int runChild(const Setup& setup, double processStart, const char* resultPath) {
     const D3DDEVTYPE type = std::strcmp(setup.type, "hal") == 0 ? D3DDEVTYPE_HAL : D3DDEVTYPE_REF;
     platform::d3d9::testing::SetHalPresentsByReadBack(setup.readBack);
+    // As the program's entry point does: the driver loads while it computes.
+    platform::hal::startGraphicsDriverPreload();
     if (!ComputeAndPublishModeSurface(ModeComputation, std::cerr))
         return 1;
     Result result;
