@@ -71,7 +71,8 @@ TEST(RefcntPtr, LastHandleReleasesTheObjectOnce)
             refcnt_ptr<Tracked> c;
             c = b;
             EXPECT_EQ(a.use_count(), 3);
-            c = c;
+            refcnt_ptr<Tracked>& same = c;  // through a reference: the compiler would flag c = c
+            c = same;
             EXPECT_EQ(a.use_count(), 3);
             EXPECT_EQ(&*a, &*c);
         }

@@ -535,7 +535,7 @@ TEST_F(RealWindow, DoubleClicksAsTheClassAsksAndTheWheelWithItsTurn) {
         QMouseEvent second(QEvent::MouseButtonDblClick, at, surface->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
                            Qt::NoModifier);
         QApplication::sendEvent(surface, &second);
-        EXPECT_TRUE(pumpUntil([expected] { return countOf(expected) == 1; })) << expected;
+        EXPECT_TRUE(pumpUntil([expected = expected] { return countOf(expected) == 1; })) << expected;
     }
     DestroyWindow(doubleClicking);
 
