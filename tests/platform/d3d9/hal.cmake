@@ -2,10 +2,10 @@
 # an X display with GLX (scripts/test runs ctest under xvfb-run). Both test
 # programs ask the backend directly, which exists only with VL_HAVE_HAL.
 vl_add_gtest(d3d9_test_hal
-  SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_hal.cpp
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_hal.cpp ${CMAKE_CURRENT_LIST_DIR}/gui_test_main.cpp
   LIBS vl_d3d9_scenes Qt6::Widgets Qt6::OpenGL)
 vl_add_gtest(d3d9_test_hal_present
-  SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_hal_present.cpp
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_hal_present.cpp ${CMAKE_CURRENT_LIST_DIR}/gui_test_main.cpp
   LIBS vl_d3d9_scenes Qt6::Widgets)
 # No OpenGL at all: the test itself chooses Qt's offscreen platform and hides
 # the X display from it.

@@ -2,7 +2,6 @@
 // same device API, with and without a window. Runs under Xvfb with Mesa.
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -831,13 +830,3 @@ TEST_F(HalMatchesRefTest, ViewportAndDepth) {
 }
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    // Without any display the tests skip instead of Qt aborting the program.
-    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
-        qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

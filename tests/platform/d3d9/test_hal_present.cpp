@@ -46,11 +46,13 @@ protected:
     }
     void TearDown() override {
         hooks::SetHalWindowSurfaceFails(false);
-        if (device_)
+        if (device_) {
             EXPECT_EQ(device_->Release(), 0u);
+        }
         platform::unregisterRenderSurface(window());
-        if (d3d_)
+        if (d3d_) {
             EXPECT_EQ(d3d_->Release(), 0u);
+        }
     }
     HWND window() { return reinterpret_cast<HWND>(&surface_); }
     static void settle() {
@@ -198,12 +200,3 @@ TEST_F(HalPresent, AWindowWithoutAnOpenGlSurfaceIsSaidOnceAndStillShowsEveryFram
 }
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
-        qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
