@@ -142,25 +142,24 @@ BOOL WINAPI MoveWindow(HWND window, int x, int y, int width, int height, BOOL) {
     return SetWindowPos(window, nullptr, x, y, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-BOOL WINAPI ScreenToClient(HWND window, LPPOINT point) {
+namespace {
+// Maps a point between the screen and the client area (the render surface
+// where there is one), in place.
+BOOL mapClientPoint(HWND window, LPPOINT point, bool toClient) {
     Window* w = findWindow(window);
     if (!w || !w->widget || !point)
         return FALSE;
     QWidget* client = w->surface ? static_cast<QWidget*>(w->surface) : w->widget.data();
-    const QPoint p = client->mapFromGlobal(QPoint(point->x, point->y));
+    const QPoint given(point->x, point->y);
+    const QPoint p = toClient ? client->mapFromGlobal(given) : client->mapToGlobal(given);
     *point = POINT{p.x(), p.y()};
     return TRUE;
 }
+}  // namespace
 
-BOOL WINAPI ClientToScreen(HWND window, LPPOINT point) {
-    Window* w = findWindow(window);
-    if (!w || !w->widget || !point)
-        return FALSE;
-    QWidget* client = w->surface ? static_cast<QWidget*>(w->surface) : w->widget.data();
-    const QPoint p = client->mapToGlobal(QPoint(point->x, point->y));
-    *point = POINT{p.x(), p.y()};
-    return TRUE;
-}
+BOOL WINAPI ScreenToClient(HWND window, LPPOINT point) { return mapClientPoint(window, point, true); }
+
+BOOL WINAPI ClientToScreen(HWND window, LPPOINT point) { return mapClientPoint(window, point, false); }
 
 int WINAPI GetSystemMetrics(int index) {
     QScreen* screen = ensureGui() ? QGuiApplication::primaryScreen() : nullptr;

@@ -90,7 +90,7 @@ TEST_F(HalAgreement, FrontAndBehindAgreeWithRef) {
             ASSERT_EQ(app.Draw(d3d_, D3DDEVTYPE_HAL, v.rx, v.ry, &hal), D3D_OK);
         }
         ASSERT_EQ(hal.width, 500u);
-        EXPECT_GE(reference_scenes::agreement(hal, ref, 4), 0.99);
+        EXPECT_GE(reference_scenes::agreement(hal, ref, reference_scenes::kHalTolerance), reference_scenes::kHalAgreement);
         // Agreement alone would also hold for two empty pictures.
         EXPECT_NE(hal.at(250, 187) & 0xFFFFFF, 0x0080FFu);
         EXPECT_EQ(hal.at(499, 0) & 0xFFFFFF, 0x0080FFu);

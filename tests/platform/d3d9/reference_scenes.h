@@ -67,6 +67,12 @@ HRESULT readBackBuffer(IDirect3DDevice9* device, Image* image);
 // `tolerance` levels.
 double agreement(const Image& a, const Image& b, int tolerance);
 
+// How closely HAL must draw what REF draws: the two round and filter
+// differently, so a level or four apart in almost every pixel is the same
+// picture, while a wrong state or a shifted row fails many more pixels.
+inline constexpr int kHalTolerance = 4;
+inline constexpr double kHalAgreement = 0.99;
+
 bool savePng(const Image& image, const std::string& path);
 bool loadPng(const std::string& path, Image* image);
 

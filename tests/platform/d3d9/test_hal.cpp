@@ -28,9 +28,6 @@ using platform::d3d9::TextureData;
 using platform::d3d9::TriangleList;
 using platform::d3d9::VertexData;
 
-constexpr double kRequiredAgreement = 0.99;
-constexpr int kTolerance = 4;
-
 class HalTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -98,7 +95,7 @@ TEST_F(HalTest, EverySceneAgreesWithRefWithoutAWindow) {
         const Image hal = render(D3DDEVTYPE_HAL, scene);
         ASSERT_EQ(hal.width, ref.width);
         ASSERT_EQ(hal.height, ref.height);
-        EXPECT_GE(agreement(hal, ref, kTolerance), kRequiredAgreement);
+        EXPECT_GE(agreement(hal, ref, kHalTolerance), kHalAgreement);
         // Agreement alone would also hold for two blank pictures.
         EXPECT_NE(hal.at(kWidth / 2, kHeight / 2), 0u);
     }
@@ -136,7 +133,7 @@ TEST_F(HalTest, DepthFormatsThatGlHonoursDrawLikeRef) {
         ASSERT_EQ(renderScene(device, Scene::DepthCulling), D3D_OK);
         Image hal;
         ASSERT_EQ(readBackBuffer(device, &hal), D3D_OK);
-        EXPECT_GE(agreement(hal, ref, kTolerance), kRequiredAgreement);
+        EXPECT_GE(agreement(hal, ref, kHalTolerance), kHalAgreement);
         EXPECT_EQ(device->Release(), 0u);
     }
     EXPECT_GE(honoured, 1);
@@ -158,7 +155,7 @@ TEST_F(HalTest, MultisamplingSmoothsEdgesAndKeepsTheRest) {
     ASSERT_EQ(readBackBuffer(device, &multi), D3D_OK);
     EXPECT_EQ(device->Release(), 0u);
     // Interiors stay as they were; only pixels on the silhouette change.
-    const double same = agreement(multi, single, kTolerance);
+    const double same = agreement(multi, single, kHalTolerance);
     EXPECT_GE(same, 0.9);
     EXPECT_LT(same, 1.0);
 }
@@ -186,7 +183,7 @@ TEST_F(HalTest, ResetToAnotherSizeAndDepthKeepsDrawingLikeRef) {
     }
     ASSERT_EQ(after[1].width, kWidth + 50);
     ASSERT_EQ(after[1].height, kHeight - 30);
-    EXPECT_GE(agreement(after[1], after[0], kTolerance), kRequiredAgreement);
+    EXPECT_GE(agreement(after[1], after[0], kHalTolerance), kHalAgreement);
 }
 
 TEST_F(HalTest, TwoDevicesKeepTheirOwnPictures) {
@@ -201,12 +198,12 @@ TEST_F(HalTest, TwoDevicesKeepTheirOwnPictures) {
     ASSERT_EQ(readBackBuffer(first, &a), D3D_OK);
     ASSERT_EQ(readBackBuffer(second, &b), D3D_OK);
     EXPECT_EQ(second->Release(), 0u);
-    EXPECT_GE(agreement(a, render(D3DDEVTYPE_REF, Scene::Overlay), kTolerance), kRequiredAgreement);
-    EXPECT_GE(agreement(b, render(D3DDEVTYPE_REF, Scene::LitQuad), kTolerance), kRequiredAgreement);
+    EXPECT_GE(agreement(a, render(D3DDEVTYPE_REF, Scene::Overlay), kHalTolerance), kHalAgreement);
+    EXPECT_GE(agreement(b, render(D3DDEVTYPE_REF, Scene::LitQuad), kHalTolerance), kHalAgreement);
     // Still drawing after its sibling (and that one's context) is gone.
     ASSERT_EQ(renderScene(first, Scene::DepthCulling), D3D_OK);
     ASSERT_EQ(readBackBuffer(first, &a), D3D_OK);
-    EXPECT_GE(agreement(a, render(D3DDEVTYPE_REF, Scene::DepthCulling), kTolerance), kRequiredAgreement);
+    EXPECT_GE(agreement(a, render(D3DDEVTYPE_REF, Scene::DepthCulling), kHalTolerance), kHalAgreement);
     EXPECT_EQ(first->Release(), 0u);
 }
 
@@ -243,7 +240,7 @@ TEST_F(HalTest, PresentShowsTheFrameInTheWindow) {
             presented.pixels.insert(presented.pixels.end(), row, row + kWidth);
         }
         EXPECT_EQ(agreement(presented, back, 0), 1.0);
-        EXPECT_GE(agreement(presented, render(D3DDEVTYPE_REF, Scene::Overlay), kTolerance), kRequiredAgreement);
+        EXPECT_GE(agreement(presented, render(D3DDEVTYPE_REF, Scene::Overlay), kHalTolerance), kHalAgreement);
         EXPECT_EQ(device->Release(), 0u);
     }
     platform::unregisterRenderSurface(window);
@@ -279,7 +276,7 @@ TEST_F(HalTest, AProgramThatDoesNotBuildIsReportedOnceAndFailsItsDraws) {
     EXPECT_EQ(renderScene(device, Scene::Overlay), D3D_OK);
     Image image;
     ASSERT_EQ(readBackBuffer(device, &image), D3D_OK);
-    EXPECT_GE(agreement(image, render(D3DDEVTYPE_REF, Scene::Overlay), kTolerance), kRequiredAgreement);
+    EXPECT_GE(agreement(image, render(D3DDEVTYPE_REF, Scene::Overlay), kHalTolerance), kHalAgreement);
     EXPECT_EQ(device->Release(), 0u);
 }
 
@@ -305,7 +302,7 @@ TEST_F(HalTest, ALostContextLosesTheDeviceUntilAResetMakesANewOne) {
     EXPECT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
     Image image;
     ASSERT_EQ(readBackBuffer(device, &image), D3D_OK);
-    EXPECT_GE(agreement(image, render(D3DDEVTYPE_REF, Scene::LitMesh), kTolerance), kRequiredAgreement)
+    EXPECT_GE(agreement(image, render(D3DDEVTYPE_REF, Scene::LitMesh), kHalTolerance), kHalAgreement)
         << "the managed vertex buffer reached the new context";
     EXPECT_EQ(device->Release(), 0u);
 
@@ -360,7 +357,6 @@ FixedFunctionState deviceDefaults() {
     }
     return s;
 }
-
 
 // Below the device: what the backend does with the snapshots it is given.
 class HalBackendTest : public ::testing::Test {
@@ -594,7 +590,6 @@ TEST_F(HalBackendTest, ImpossibleBackBuffersAreRefused) {
     EXPECT_EQ(pixels()[63], 0xFF123456u);
 }
 
-
 // The same snapshots through REF and HAL, one pipeline variation at a time:
 // a lit, textured, coloured fan in perspective under a screen-space overlay.
 class HalMatchesRefTest : public ::testing::Test {
@@ -716,11 +711,11 @@ protected:
         auto hal = platform::hal::HalBackend::create();
         ASSERT_NE(hal, nullptr);
         const Image a = draw(*ref, colorFormat), b = draw(*hal, colorFormat);
-        EXPECT_GE(agreement(a, b, kTolerance), kRequiredAgreement);
+        EXPECT_GE(agreement(a, b, kHalTolerance), kHalAgreement);
         // Alpha too, which agreement() leaves out.
         int alphaOff = 0;
         for (std::size_t i = 0; i < a.pixels.size(); ++i)
-            alphaOff += std::abs(int(a.pixels[i] >> 24) - int(b.pixels[i] >> 24)) > kTolerance;
+            alphaOff += std::abs(int(a.pixels[i] >> 24) - int(b.pixels[i] >> 24)) > kHalTolerance;
         EXPECT_LE(alphaOff, int(a.pixels.size() / 100));
     }
 

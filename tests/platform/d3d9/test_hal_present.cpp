@@ -19,9 +19,6 @@ namespace {
 using namespace reference_scenes;
 namespace hooks = platform::d3d9::testing;
 
-constexpr double kRequiredAgreement = 0.99;
-constexpr int kTolerance = 4;
-
 Image toImage(const QImage& shown) {
     const QImage rgb = shown.convertToFormat(QImage::Format_RGB32);
     Image image{UINT(rgb.width()), UINT(rgb.height()), {}};
@@ -122,7 +119,7 @@ protected:
         const QSize client = surface_.devicePixelSize();
         ASSERT_EQ(shown.width, UINT(client.width()));
         ASSERT_EQ(shown.height, UINT(client.height()));
-        EXPECT_GE(agreement(shown, ref(scene, shown.width, shown.height), kTolerance), kRequiredAgreement);
+        EXPECT_GE(agreement(shown, ref(scene, shown.width, shown.height), kHalTolerance), kHalAgreement);
     }
 
     IDirect3D9* d3d_ = nullptr;
@@ -193,10 +190,10 @@ TEST_F(HalPresent, AWindowWithoutAnOpenGlSurfaceIsSaidOnceAndStillShowsEveryFram
     EXPECT_EQ(said.find("no OpenGL surface"), said.rfind("no OpenGL surface")) << said;
     EXPECT_NE(said.find("no OpenGL surface"), std::string::npos) << said;
     // The last frame is in the picture and on the screen.
-    EXPECT_GE(agreement(toImage(surface_.presentedImage()), ref(Scene::LitMesh, kWidth, kHeight), kTolerance),
-              kRequiredAgreement);
-    EXPECT_GE(agreement(toImage(surface_.grabShown()), ref(Scene::LitMesh, kWidth, kHeight), kTolerance),
-              kRequiredAgreement);
+    EXPECT_GE(agreement(toImage(surface_.presentedImage()), ref(Scene::LitMesh, kWidth, kHeight), kHalTolerance),
+              kHalAgreement);
+    EXPECT_GE(agreement(toImage(surface_.grabShown()), ref(Scene::LitMesh, kWidth, kHeight), kHalTolerance),
+              kHalAgreement);
 }
 
 }  // namespace
