@@ -43,8 +43,9 @@ inline bool within(double seconds, const std::function<bool()>& seen) {
 }
 
 // `command` in the folder `dir` (its output in dir/stdout.txt and
-// dir/stderr.txt; nowhere without a folder), with `environment` (NAME=value)
-// set over ours less the choice of display platform and Wayland socket.
+// dir/stderr.txt; nowhere without a folder), with `environment` (NAME=value,
+// or a bare NAME to take it away) set over ours less the choice of display
+// platform and Wayland socket.
 inline pid_t start(const std::vector<std::string>& command, const std::vector<std::string>& environment,
                    const std::string& dir) {
     const pid_t pid = fork();
@@ -55,7 +56,10 @@ inline pid_t start(const std::vector<std::string>& command, const std::vector<st
         unsetenv("WAYLAND_DISPLAY");
         for (const std::string& e : environment) {
             const std::size_t eq = e.find('=');
-            setenv(e.substr(0, eq).c_str(), e.substr(eq + 1).c_str(), 1);
+            if (eq == std::string::npos)
+                unsetenv(e.c_str());
+            else
+                setenv(e.substr(0, eq).c_str(), e.substr(eq + 1).c_str(), 1);
         }
         if (!std::freopen(dir.empty() ? "/dev/null" : "stdout.txt", "w", stdout) ||
             !std::freopen(dir.empty() ? "/dev/null" : "stderr.txt", "w", stderr))

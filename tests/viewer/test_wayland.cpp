@@ -25,35 +25,17 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 using reference_scenes::Image;
 using program_harness::readFile;
+using program_harness::start;
+using program_harness::stop;
 
 namespace {
 
-// A child process in `dir` with `environment` added, its output in files.
-pid_t start(const std::string& dir, const std::vector<std::string>& arguments,
-            const std::vector<std::pair<std::string, std::string>>& environment, const std::string& logName) {
-    const pid_t pid = fork();
-    if (pid == 0) {
-        if (chdir(dir.c_str()) != 0)
-            _exit(127);
-        unsetenv("DISPLAY");
-        unsetenv("QT_SCALE_FACTOR");
-        for (const auto& [name, value] : environment)
-            setenv(name.c_str(), value.c_str(), 1);
-        freopen((logName + ".out").c_str(), "w", stdout);
-        freopen((logName + ".err").c_str(), "w", stderr);
-        std::vector<char*> argv;
-        for (const std::string& a : arguments)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        execvp(argv[0], argv.data());
-        _exit(127);
-    }
-    return pid;
-}
+// Nothing of X for the compositor and the program: Wayland alone.
+const std::vector<std::string> kNoX = {"DISPLAY", "QT_SCALE_FACTOR"};
 
-void stop(pid_t pid) {
-    if (pid > 0 && kill(pid, SIGKILL) == 0)
-        waitpid(pid, nullptr, 0);
+std::vector<std::string> withoutX(std::vector<std::string> environment) {
+    environment.insert(environment.begin(), kNoX.begin(), kNoX.end());
+    return environment;
 }
 
 // The program's surface, the clear colour and the overlay's text, on the
@@ -79,14 +61,13 @@ protected:
         dir_ = pattern;
         runtime_ = dir_ + "/runtime";
         ASSERT_EQ(mkdir(runtime_.c_str(), 0700), 0);
-        weston_ = start(dir_,
-                        {"weston", "--backend=headless-backend.so", "--use-pixman", "--socket=vl-wayland",
+        weston_ = start({"weston", "--backend=headless-backend.so", "--use-pixman", "--socket=vl-wayland",
                          "--idle-time=0", "--width=800", "--height=600", "--debug"},
-                        {{"XDG_RUNTIME_DIR", runtime_}}, "weston");
+                        withoutX({"XDG_RUNTIME_DIR=" + runtime_}), dir_);
         const auto end = Clock::now() + std::chrono::seconds(10);
         while (!fs::exists(runtime_ + "/vl-wayland") && Clock::now() < end)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        ASSERT_TRUE(fs::exists(runtime_ + "/vl-wayland")) << readFile(dir_ + "/weston.err");
+        ASSERT_TRUE(fs::exists(runtime_ + "/vl-wayland")) << readFile(dir_ + "/stderr.txt");
     }
     void TearDown() override {
         stop(weston_);
@@ -98,8 +79,8 @@ protected:
     bool shoot(Image* image) {
         const std::string folder = dir_ + "/shot" + std::to_string(++shots_);
         fs::create_directory(folder);
-        waitpid(start(folder, {"timeout", "10", "weston-screenshooter"},
-                      {{"XDG_RUNTIME_DIR", runtime_}, {"WAYLAND_DISPLAY", "vl-wayland"}}, folder + "/shooter"),
+        waitpid(start({"timeout", "10", "weston-screenshooter"},
+                      withoutX({"XDG_RUNTIME_DIR=" + runtime_, "WAYLAND_DISPLAY=vl-wayland"}), folder),
                 nullptr, 0);
         for (const auto& entry : fs::directory_iterator(folder))
             if (entry.path().extension() == ".png")
@@ -115,29 +96,29 @@ protected:
 TEST_F(Wayland, TheWindowOpensAndBothDevicesPresentFrameAfterFrame) {
     const struct {
         const char* device;
-        std::vector<std::pair<std::string, std::string>> environment;
+        std::vector<std::string> environment;
     } cases[] = {
         {"HAL", {}},
         // No OpenGL at all (no EGL vendor library): HAL is not offered, and
         // the program starts on the reference device.
-        {"REF", {{"__EGL_VENDOR_LIBRARY_FILENAMES", "/nonexistent.json"}}},
+        {"REF", {"__EGL_VENDOR_LIBRARY_FILENAMES=/nonexistent.json"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.device);
         const std::string run = dir_ + "/" + c.device;
         fs::create_directory(run);
-        std::vector<std::pair<std::string, std::string>> environment = {
-            {"XDG_RUNTIME_DIR", runtime_},   {"WAYLAND_DISPLAY", "vl-wayland"},
-            {"QT_QPA_PLATFORM", "wayland"},  {"XDG_CONFIG_HOME", run + "/config"}};
+        std::vector<std::string> environment =
+            withoutX({"XDG_RUNTIME_DIR=" + runtime_, "WAYLAND_DISPLAY=vl-wayland", "QT_QPA_PLATFORM=wayland",
+                      "XDG_CONFIG_HOME=" + run + "/config"});
         environment.insert(environment.end(), c.environment.begin(), c.environment.end());
-        const pid_t program = start(run, {VL_PROGRAM}, environment, run + "/program");
+        const pid_t program = start({VL_PROGRAM}, environment, run);
 
         Image first, later;
         const auto end = Clock::now() + std::chrono::seconds(30);
         bool shown = false;
         while (!shown && Clock::now() < end && waitpid(program, nullptr, WNOHANG) == 0)
             shown = shoot(&first) && showsTheProgram(first);
-        EXPECT_TRUE(shown) << readFile(run + "/program.err");
+        EXPECT_TRUE(shown) << readFile(run + "/stderr.txt");
         // The statistics line changes every second: frames go on coming.
         std::this_thread::sleep_for(std::chrono::milliseconds(1500));
         EXPECT_TRUE(shoot(&later) && showsTheProgram(later));
@@ -150,8 +131,8 @@ TEST_F(Wayland, TheWindowOpensAndBothDevicesPresentFrameAfterFrame) {
         stop(program);
         // HAL swaps its frames onto the window's own OpenGL surface there
         // too, rather than falling back to pictures.
-        EXPECT_EQ(readFile(run + "/program.err").find("no OpenGL surface"), std::string::npos)
-            << readFile(run + "/program.err");
+        EXPECT_EQ(readFile(run + "/stderr.txt").find("no OpenGL surface"), std::string::npos)
+            << readFile(run + "/stderr.txt");
         EXPECT_EQ(readFile(run + "/debug-file.txt"), readFile(VL_SOURCE_DIR "/tests/golden/startup-debug-file.txt"));
     }
 }
